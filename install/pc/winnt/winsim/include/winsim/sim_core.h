@@ -1,0 +1,65 @@
+// Core of the simulated machine: reset, virtual clock, identity, environment, fault injection
+// and "another process" hooks.
+#pragma once
+
+#include "winsim/wintypes.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// Brings the whole machine back to its initial state: drive C: (fixed, empty label) with
+// C:\Windows\System32, C:\Program Files, C:\Temp; an empty registry with the standard
+// roots; an empty installer session; the clock at 2026-01-15 10:00:00.000 local time;
+// user name "Administrator"; no faults, no hooks, cancel flag 0; loaded modules forgotten.
+void Reset();
+
+// Virtual clock. Sleep and every wait advance it instantly; nothing sleeps for real.
+void SetLocalTime(int year, int month, int day, int hour, int minute, int second);
+SYSTEMTIME LocalTime();
+uint64_t NowMs();          // virtual milliseconds since Reset
+void Advance(uint32_t ms); // also fires the timed hooks that fall due
+
+// Identity and environment.
+void SetUserName(const std::string& name);
+void SetComputerName(const std::string& name);
+void SetEnv(const std::string& name, const std::string& value); // case-insensitive names
+void UnsetEnv(const std::string& name);
+std::optional<std::string> Env(const std::string& name);
+
+// Fault injection: make calls of a named function (for example "MsiGetPropertyA") fail with an
+// error. nth = 0 fails every call from now on; nth = k fails only the k-th call counted from the
+// moment the fault is set. A match, when not empty, limits the fault to calls whose first text
+// argument contains it (ignoring case).
+void FailCall(const std::string& function, DWORD error, int nth = 0, const std::string& match = "");
+void ClearFaults();
+int CallCount(const std::string& function); // calls of a function since Reset
+
+// For implementations of simulated functions: counts the call and answers whether it must
+// fail, and with which error (the caller also sets the last error and returns its failure).
+std::optional<DWORD> Faulted(const char* function, const char* arg = nullptr);
+
+// "Another process" acting during a call: run fn at the nth call (1-based, counted from now) of
+// a function, before the call does its work; or once the virtual clock reaches atMs.
+void OnCall(const std::string& function, int nth, std::function<void()> fn);
+void AtTime(uint64_t atMs, std::function<void()> fn);
+
+// The 32-bit cancel flag that every loaded copy of the library shares.
+volatile LONG* CancelFlag();
+
+// Trace of noteworthy machine events for the runner (message boxes shown, programs started...).
+struct Event {
+    std::string kind;
+    std::string text;
+};
+void RecordEvent(const std::string& kind, const std::string& text);
+const std::vector<Event>& Events();
+
+// Message boxes: the answer the simulated user gives (IDOK by default).
+void SetMessageBoxReply(int reply);
+
+} // namespace winsim

@@ -1,0 +1,101 @@
+// Simulated installer session and machine-wide installer data.
+#pragma once
+
+#include "winsim/wintypes.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim::msi {
+
+// The handle an action receives. Reset() opens a fresh session; handles of records and views
+// that the library leaves open are counted (LeakedHandles) so tests can catch them.
+unsigned long SessionHandle();
+int LeakedHandles();
+
+// Properties. An absent property reads as "" (MsiGetPropertyA: 0 with length 0).
+void SetProperty(const std::string& name, const std::string& value);
+void RemoveProperty(const std::string& name);
+std::optional<std::string> Property(const std::string& name);
+std::map<std::string, std::string> Properties();
+
+// Run modes (MSIRUNMODE values 0..18).
+void SetMode(int mode, bool on);
+bool Mode(int mode);
+// Runs the next actions as the engine runs a deferred action of that name: mode 16, 17 or 18
+// set, CustomActionData = the property named after the action when this is called, only the
+// deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused.
+void EnterDeferred(const std::string& actionName, int mode = 16);
+void LeaveDeferred();
+
+// Messages sent with MsiProcessMessage, in order.
+struct Message {
+    int type = 0;                    // INSTALLMESSAGE value (0x04000000 INFO, ...)
+    std::vector<std::string> fields; // fields[0] is field 0 (template), fields[1] field 1, ...
+    std::string text;                // the record as the engine formats it into its log
+};
+const std::vector<Message>& Messages();
+std::vector<std::string> LogLines(); // text of the INFO messages: what the installer log shows
+void ClearMessages();
+// Reply for the nth (1-based, from now) message of a type (0 = any type); the default reply is
+// IDOK (1) for INFO and 0 for the others.
+void ReplyTo(int type, int nth, int reply);
+
+// Package database.
+struct Field {
+    enum Kind { Null, Int, Str, Stream } kind = Null;
+    int i = 0;
+    std::string s; // string or stream bytes
+    static Field null() { return {}; }
+    static Field integer(int v) { return {Int, v, {}}; }
+    static Field str(std::string v) { return {Str, 0, std::move(v)}; }
+    static Field stream(std::string bytes) { return {Stream, 0, std::move(bytes)}; }
+};
+struct Row {
+    std::vector<Field> fields; // field 1 is fields[0]
+    bool temporary = false;
+};
+// Columns as in .idt files: "Name" and type code ("s72", "i2", "L0", "v0" for streams...).
+struct Column {
+    std::string name;
+    std::string type;
+};
+void DefineTable(const std::string& table, const std::vector<Column>& columns);
+void AddRow(const std::string& table, const std::vector<Field>& fields);
+bool HasTable(const std::string& table);
+std::vector<Row> Rows(const std::string& table); // persistent and temporary, in table order
+std::vector<Column> Columns(const std::string& table);
+std::vector<std::string> Tables();
+// Loads one table from .idt text (tab-separated: names, types, "Table<TAB>keys", rows); stream
+// columns name files under streamDir. Returns false with a message on bad input.
+bool ImportIdt(const std::string& idtText, const std::string& streamDir = "", std::string* error = nullptr);
+
+// Features and components of the package: installed and action states (INSTALLSTATE values).
+void AddFeature(const std::string& feature, int installed = 2, int action = -1);
+std::optional<std::pair<int, int>> Feature(const std::string& feature);
+void AddComponent(const std::string& component, int installed = 2, int action = -1);
+std::optional<std::pair<int, int>> Component(const std::string& component);
+int InstallLevel(); // last level set by MsiSetInstallLevel (0 when never)
+
+// Machine-wide installer data: products, their states, info, features and components.
+void AddProduct(const std::string& productCode, const std::string& upgradeCode, int state = 5,
+                const std::string& name = "");
+void SetProductInfo(const std::string& productCode, const std::string& property, const std::string& value);
+void SetProductFeature(const std::string& productCode, const std::string& feature, int state);
+void SetProductComponent(const std::string& productCode, const std::string& componentCode, int state,
+                         const std::string& path);
+
+// Summary information of the running package (pid 9 text, pid 12 FILETIME...).
+void SetSummaryString(unsigned pid, const std::string& value);
+void SetSummaryTime(unsigned pid, FILETIME value);
+void ClearSummary(unsigned pid);
+
+// Standard actions run by MsiDoActionA: a handler returns the action's result. Without one,
+// "ResolveSource" sets SourceDir (when not set) and returns 0; other names return 0.
+void OnDoAction(const std::string& action, std::function<UINT()> handler);
+std::vector<std::string> ActionsDone();
+
+} // namespace winsim::msi

@@ -1,0 +1,46 @@
+// Simulated registry with the 64-bit and 32-bit views of 64-bit Windows. The 32-bit view of
+// HKLM\SOFTWARE\X is the key HKLM\SOFTWARE\Wow6432Node\X. Names are case-insensitive and keep
+// their case; subkeys enumerate in case-insensitive order, values in creation order.
+#pragma once
+
+#include "winsim/wintypes.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim::reg {
+
+enum class View { Native, Wow32 };
+
+struct Value {
+    DWORD type = 0;   // REG_SZ 1, REG_EXPAND_SZ 2, REG_BINARY 3, REG_DWORD 4, REG_MULTI_SZ 7, ...
+    std::string data; // the stored bytes, exactly as written (REG_SZ with its terminator if given)
+};
+
+// root is HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT or HKEY_USERS.
+void CreateKey(HKEY root, const std::string& key, View view = View::Native);
+bool KeyExists(HKEY root, const std::string& key, View view = View::Native);
+void DeleteTree(HKEY root, const std::string& key, View view = View::Native);
+void SetValue(HKEY root, const std::string& key, const std::string& name, const Value& value,
+              View view = View::Native); // creates the key
+void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text,
+               View view = View::Native); // REG_SZ with terminator
+void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value,
+              View view = View::Native);
+std::optional<Value> GetValue(HKEY root, const std::string& key, const std::string& name,
+                              View view = View::Native);
+std::vector<std::string> SubKeys(HKEY root, const std::string& key, View view = View::Native);
+std::vector<std::pair<std::string, Value>> Values(HKEY root, const std::string& key, View view = View::Native);
+
+// Opening the key (in any view) fails with ERROR_ACCESS_DENIED.
+void DenyAccess(HKEY root, const std::string& key, bool on, View view = View::Native);
+
+// "Windows Registry Editor Version 5.00" text of a key and its subtree (raw physical paths,
+// so the 32-bit view shows under Wow6432Node); empty when the key does not exist.
+std::string Export(HKEY root, const std::string& key);
+// Applies .reg text (version 5.00 or REGEDIT4): keys, [-KEY] deletions, "name"=-, and the value
+// forms "text", dword:, hex:, hex(2): and hex(7):. Returns false with a message on bad input.
+bool Import(const std::string& regText, std::string* error = nullptr);
+
+} // namespace winsim::reg
