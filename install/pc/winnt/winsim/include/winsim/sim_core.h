@@ -23,6 +23,8 @@ void SetLocalTime(int year, int month, int day, int hour, int minute, int second
 SYSTEMTIME LocalTime();
 uint64_t NowMs();          // virtual milliseconds since Reset
 void Advance(uint32_t ms); // also fires the timed hooks that fall due
+// Minutes the local time is ahead of UTC (60 after Reset: no daylight saving).
+void SetUtcOffset(int minutes);
 
 // Identity and environment.
 void SetUserName(const std::string& name);
@@ -34,7 +36,7 @@ std::optional<std::string> Env(const std::string& name);
 // Fault injection: make calls of a named function (for example "MsiGetPropertyA") fail with an
 // error. nth = 0 fails every call from now on; nth = k fails only the k-th call counted from the
 // moment the fault is set. A match, when not empty, limits the fault to calls whose first text
-// argument contains it (ignoring case).
+// argument contains it (ignoring case); nth then counts only the matching calls.
 void FailCall(const std::string& function, DWORD error, int nth = 0, const std::string& match = "");
 void ClearFaults();
 int CallCount(const std::string& function); // calls of a function since Reset
@@ -44,7 +46,8 @@ int CallCount(const std::string& function); // calls of a function since Reset
 std::optional<DWORD> Faulted(const char* function, const char* arg = nullptr);
 
 // "Another process" acting during a call: run fn at the nth call (1-based, counted from now) of
-// a function, before the call does its work; or once the virtual clock reaches atMs.
+// a function, before the call does its work; or once the virtual clock reaches atMs (a time
+// already passed runs at the next Advance, Sleep or wait). Hooks may call simulated functions.
 void OnCall(const std::string& function, int nth, std::function<void()> fn);
 void AtTime(uint64_t atMs, std::function<void()> fn);
 
@@ -58,8 +61,10 @@ struct Event {
 };
 void RecordEvent(const std::string& kind, const std::string& text);
 const std::vector<Event>& Events();
+void ClearEvents();
 
 // Message boxes: the answer the simulated user gives (IDOK by default).
 void SetMessageBoxReply(int reply);
+int MessageBoxReply();
 
 } // namespace winsim

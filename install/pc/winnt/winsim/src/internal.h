@@ -1,0 +1,54 @@
+// Shared plumbing of the simulated machine's implementation files (not installed, not for tests).
+#pragma once
+
+#include "winsim/sim_core.h"
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace winsim::detail {
+
+// Registers a function that Reset() calls to bring one part of the machine back to its initial
+// state. Callable from static initialisers of any file. The part's state must also start in its
+// initial state by itself (Reset is not run at load time); hooks run in registration order.
+void OnReset(void (*fn)());
+
+// Sets the calling thread's last error (what GetLastError returns).
+void SetError(DWORD error);
+
+// One lock for the whole machine. Every simulated call holds it while it touches machine state;
+// it is recursive because hooks ("another process") run inside calls and call back in.
+std::recursive_mutex& MachineLock();
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+// Counts the call, runs due hooks and, if a fault is injected, sets the last error and returns
+// true: the caller then returns its failure value.
+bool Fail(const char* function, const char* arg = nullptr);
+
+// Virtual time of the earliest pending AtTime hook, if any (waits advance the clock to it).
+std::optional<uint64_t> NextTimedHook();
+
+// Windows' FILETIME scale (100 ns since 1601-01-01) of the simulated clock.
+uint64_t LocalFileTime();
+uint64_t SystemFileTime();
+
+// Case-insensitive (ASCII) text helpers shared by the file system, registry and environment.
+char Lower(char c);
+std::string Lower(std::string_view s);
+std::string Upper(std::string_view s);
+bool IEquals(std::string_view a, std::string_view b);
+bool IContains(std::string_view haystack, std::string_view needle);
+int ICompare(std::string_view a, std::string_view b);
+struct ILess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return ICompare(a, b) < 0; }
+};
+
+// Copies text into a caller's buffer the way most "A" functions do: returns false (and leaves
+// the buffer alone) when text plus terminator does not fit in capacity.
+bool CopyOut(const std::string& text, char* buffer, size_t capacity);
+
+} // namespace winsim::detail
