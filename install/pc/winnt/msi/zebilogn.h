@@ -1,0 +1,93 @@
+// Custom-action runtime: the frame every action runs in, the trace log, property access,
+// CustomActionData and messages.
+#pragma once
+
+#include "zebiwicnDefs.h"
+#include <msi.h>
+#include <msiquery.h>
+
+// ---- Frame -------------------------------------------------------------------------------------
+
+// Per-copy frame state, reset when the library is loaded.
+struct ZebFrame {
+    MSIHANDLE hSession;
+    char szOuterAction[ZEB_CCH_ACTION];
+    char szNestedAction[ZEB_CCH_ACTION];
+    LONG lDepth;
+    BOOL bErrorShown;
+    HMODULE hExternal; // second copy loaded by CaProlog
+    BOOL bHandedOver;  // the call went to the second copy and was not registered here
+    HANDLE hMutex;
+    HMODULE hLanguage;               // language library loaded as a data file
+    char szTempFolder[ZEB_CCH_PATH]; // ZEBTEMP, normalised without trailing backslash
+};
+extern ZebFrame g_zebFrame;
+
+void ResetFrameState(void);
+
+BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBanner);
+UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat);
+void WhatMode(MSIHANDLE hInstall);
+BOOL iiiIsCancelled(void);
+void SetCancelFlag(void);
+BOOL IsCancelFlagSet(void);
+BOOL IsDeferredMode(MSIHANDLE hInstall);
+
+// Run-mode guards: each forbidden mode that holds is traced. The error form makes the status
+// 1603; the bypass form leaves it. Both return FALSE when the body must be skipped.
+#define ZEB_FORBID_SCHEDULED 0x1u
+#define ZEB_FORBID_ROLLBACK 0x2u
+#define ZEB_FORBID_COMMIT 0x4u
+#define ZEB_FORBID_DEFERRED (ZEB_FORBID_SCHEDULED | ZEB_FORBID_ROLLBACK | ZEB_FORBID_COMMIT)
+BOOL RunModeGuard(MSIHANDLE hInstall, UINT uForbidden, UINT* puiStat);
+BOOL RunModeBypass(MSIHANDLE hInstall, UINT uForbidden);
+
+// ---- Trace -------------------------------------------------------------------------------------
+
+void ResetTraceState(void);
+UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) ZEB_PRINTF(2, 3);
+UINT WriteTraceText(LPCSTR pszText, LPCSTR pszFunction);
+UINT WriteTraceRaw(LPCSTR pszLine);
+UINT WriteLogLine(LPCSTR pszLine);
+// Formats any length of text and writes it with WriteTraceText.
+UINT TraceText(LPCSTR pszFunction, LPCSTR pszFormat, ...) ZEB_PRINTF(2, 3);
+UINT CheckMsiPmRc(LPCSTR pszType, int iReply, UINT* puiStat);
+BOOL iwiFormatMsgBuffer(LPSTR pszOut, LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
+                        LPCSTR pszInsert3, LPCSTR pszInsert4);
+// Switches set by the clean-up and launch actions.
+void SetTraceDataFolderSwitch(BOOL bOn);
+void SetTempLogClosedSwitch(BOOL bOn);
+
+// ---- Properties --------------------------------------------------------------------------------
+
+void ResetPropertyState(void);
+void FreePropertyState(void);
+
+// Read and write patterns. They return FALSE after a failure: the status is then 1603 and the
+// caller stops at once. "Not defined" is an empty value and not a failure.
+BOOL GetPropertyValue(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPSTR pszValue, DWORD cchValue,
+                      UINT* puiStat);
+BOOL SetPropertyValue(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPCSTR pszValue, UINT* puiStat);
+// Terse forms: no line for a success while reduced logging is on.
+BOOL GetPropertyValueTerse(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPSTR pszValue,
+                           DWORD cchValue, UINT* puiStat);
+BOOL SetPropertyValueTerse(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPCSTR pszValue,
+                           UINT* puiStat);
+
+UINT icsGetCustomActionData(LPCSTR pszName, LPSTR pszValue, DWORD cchValue);
+BOOL icsIsNo(LPCSTR pszValue, LPCSTR pszDefault);
+BOOL icsIsYes(LPCSTR pszValue, LPCSTR pszDefault);
+UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName);
+LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix);
+void iiiSetReducedCSDLogging(BOOL bOn);
+BOOL IsReducedLogging(void);
+void CountReducedLoggingFile(void);
+void CountReducedLoggingFolder(void);
+// Makes sure the temporary folder (ZEBTEMP) is known; FALSE when its read failed.
+BOOL EnsureTempFolder(MSIHANDLE hInstall, LPCSTR pszFunction);
+
+// ---- Messages ----------------------------------------------------------------------------------
+
+void ResetMessageState(void);
+BOOL iwiLoadNlsString(LPSTR pszOut, UINT uId);
+int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);

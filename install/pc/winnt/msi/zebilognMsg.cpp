@@ -1,0 +1,110 @@
+// Language strings and message boxes.
+#include "zebilogn.h"
+
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const char kNoLanguageLibrary[] = "Language DLL has not yet been created, unable to load NLS string.";
+const char kDefaultTitle[] = "Corvane Skyloft HX";
+
+struct LanguageMap {
+    char cLetter;
+    WORD wLanguage;
+};
+const LanguageMap kBoxLanguages[] = {{'a', 1033}, {'b', 1046}, {'c', 1029}, {'f', 1036}, {'g', 1031},
+                                     {'h', 1038}, {'i', 1040}, {'j', 17},   {'k', 1042}, {'p', 1045},
+                                     {'r', 1049}, {'s', 1034}, {'t', 1028}, {'z', 2052}};
+
+char g_szLanguagePath[ZEB_CCH_PATH];
+
+WORD BoxLanguage(LPCSTR pszCode) {
+    char c = (char)tolower((unsigned char)pszCode[0]);
+    for (const LanguageMap& entry : kBoxLanguages) {
+        if (entry.cLetter == c)
+            return entry.wLanguage;
+    }
+    return 1024;
+}
+
+} // namespace
+
+BOOL iwiLoadNlsString(LPSTR pszOut, UINT uId) {
+    static const char kFunction[] = "iwiLoadNlsString";
+    MSIHANDLE hInstall = g_zebFrame.hSession;
+    UINT uiStat = ZEB_RC_SUCCESS;
+    char szCreated[ZEB_CCH_MSG];
+    pszOut[0] = '\0';
+    if (!GetPropertyValue(hInstall, kFunction, PROP_ZEBLANGDLLCREATED, szCreated, sizeof(szCreated),
+                          &uiStat) ||
+        szCreated[0] != '1') {
+        lstrcpynA(pszOut, kNoLanguageLibrary, ZEB_CCH_MSG);
+        return FALSE;
+    }
+
+    if (g_zebFrame.hLanguage == NULL) {
+        if (!EnsureTempFolder(hInstall, kFunction))
+            return FALSE;
+        if (g_szLanguagePath[0] == '\0')
+            lstrcpynA(g_szLanguagePath, iiiGetTempFileName("zebl", ".dll"), sizeof(g_szLanguagePath));
+        g_zebFrame.hLanguage = LoadLibraryExA(g_szLanguagePath, NULL, LOAD_LIBRARY_AS_DATAFILE);
+        if (g_zebFrame.hLanguage == NULL) {
+            TraceText(NULL, "***iwiLoadNlsString LoadLibrary(%s) failed %d (ID '%lu').", g_szLanguagePath,
+                      (int)GetLastError(), (unsigned long)uId);
+            return FALSE;
+        }
+    }
+
+    char szText[ZEB_CCH_MSG] = "";
+    if (LoadStringA(g_zebFrame.hLanguage, uId, szText, sizeof(szText)) == 0) {
+        TraceText(NULL, "***iwiLoadNlsString() failed (ID '%lu'). (ZEB4701)", (unsigned long)uId);
+        szText[0] = '\0';
+        lstrcpynA(pszOut, szText, ZEB_CCH_MSG);
+        return FALSE;
+    }
+    lstrcpynA(pszOut, szText, ZEB_CCH_MSG);
+    return TRUE;
+}
+
+void ResetMessageState(void) {
+    g_szLanguagePath[0] = '\0';
+}
+
+int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle) {
+    static const char kFunction[] = "iiiDisplayMsgBox";
+    MSIHANDLE hInstall = g_zebFrame.hSession;
+    // The icon is a field, not a set of bits: the warning icon (48) contains the error bit (16).
+    LPCSTR pszKind = "";
+    UINT uIcon = uStyle & MB_ICONMASK;
+    if (uIcon == MB_ICONERROR) {
+        pszKind = "*** error";
+        g_zebFrame.bErrorShown = TRUE;
+    } else if (uIcon == MB_ICONWARNING) {
+        pszKind = "warning";
+    } else if (uIcon == MB_ICONINFORMATION) {
+        pszKind = "info";
+    }
+    TraceText(NULL, "HXCA %s MB %s: %s", g_zebFrame.szOuterAction, pszKind, pszText);
+
+    UINT uiStat = ZEB_RC_SUCCESS;
+    char szValue[ZEB_CCH_MSG];
+    if (!GetPropertyValue(hInstall, kFunction, PROP_UILEVEL, szValue, sizeof(szValue), &uiStat))
+        return 0;
+    if (atoi(szValue) == INSTALLUILEVEL_NONE)
+        return 0;
+    if (!GetPropertyValue(hInstall, kFunction, PROP_ZEBLANGUAGECODE, szValue, sizeof(szValue), &uiStat))
+        return 0;
+    WORD wLanguage = BoxLanguage(szValue);
+
+    char szTitle[ZEB_CCH_MSG];
+    if (!iwiLoadNlsString(szTitle, ZEB_MSG_BOX_TITLE))
+        lstrcpynA(szTitle, kDefaultTitle, sizeof(szTitle));
+
+    HWND hWnd = GetForegroundWindow();
+    int iButton = MessageBoxExA(hWnd, pszText, szTitle, uStyle, wLanguage);
+    if (iButton == 0)
+        iButton = MessageBoxA(hWnd, pszText, szTitle, uStyle);
+    return iButton;
+}

@@ -1,0 +1,233 @@
+// Trace log: every line goes to the installer log and to up to three trace files.
+#include "zebilogn.h"
+#include "zebicson.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+struct TraceState {
+    BOOL bWriting; // set while a line is written; lines produced meanwhile are dropped
+    BOOL bDataFolderSwitch;
+    BOOL bTempLogClosed;
+    char szUserTrace[ZEB_CCH_PATH];
+    char szUserLog[ZEB_CCH_PATH];
+    char szTempLog[ZEB_CCH_PATH];
+    char szDataFolder[ZEB_CCH_PATH];
+};
+TraceState g_trace;
+
+const char kLevel[] = "info";
+const char kBanner1[] = "=============|||| Error, failure, problem, warning ||||=============";
+const char kBanner2[] = "             vvvv                                  vvvv             ";
+
+LPCSTR ActionField(void) {
+    if (g_zebFrame.szNestedAction[0] != '\0')
+        return g_zebFrame.szNestedAction;
+    if (g_zebFrame.szOuterAction[0] != '\0')
+        return g_zebFrame.szOuterAction;
+    return "(CaProlog)";
+}
+
+void TimeField(char (&szTime)[16]) {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    snprintf(szTime, sizeof(szTime), "%2.2u:%2.2u:%2.2u", (unsigned)st.wHour, (unsigned)st.wMinute,
+             (unsigned)st.wSecond);
+}
+
+// Reads a cached target path while the cache is empty. FALSE when the read failed.
+BOOL ResolveCached(LPCSTR pszProperty, char (&szCache)[ZEB_CCH_PATH]) {
+    if (szCache[0] != '\0')
+        return TRUE;
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!GetPropertyValue(g_zebFrame.hSession, NULL, pszProperty, szCache, sizeof(szCache), &uiStat))
+        return FALSE;
+    NormalizePath(FALSE, szCache);
+    return TRUE;
+}
+
+void AppendToFile(LPCSTR pszPath, LPCSTR pszLine) {
+    if (pszPath == NULL || pszPath[0] == '\0')
+        return;
+    FILE* fp = fopen(pszPath, "a+N");
+    if (fp == NULL)
+        return;
+    fprintf(fp, "%s\n", pszLine);
+    fclose(fp);
+}
+
+// Writes prefix and text as one line; the text may have any length.
+UINT WritePrefixed(LPCSTR pszFunction, LPCSTR pszText) {
+    char szTime[16];
+    TimeField(szTime);
+    LPCSTR pszAction = ActionField();
+    size_t cch = strlen(pszText) + strlen(pszAction) + (pszFunction ? strlen(pszFunction) : 0) + 64;
+    char* pszLine = (char*)malloc(cch);
+    if (pszLine == NULL)
+        return ZEB_RC_FAILURE;
+    if (pszFunction != NULL)
+        snprintf(pszLine, cch, "%s HXCA %s(%s) %s: %s", szTime, pszAction, pszFunction, kLevel, pszText);
+    else
+        snprintf(pszLine, cch, "%s HXCA %s %s: %s", szTime, pszAction, kLevel, pszText);
+    UINT uiRc = WriteLogLine(pszLine);
+    free(pszLine);
+    return uiRc;
+}
+
+} // namespace
+
+static UINT DeliverLine(LPCSTR pszLine);
+
+void ResetTraceState(void) {
+    memset(&g_trace, 0, sizeof(g_trace));
+}
+
+void SetTraceDataFolderSwitch(BOOL bOn) {
+    g_trace.bDataFolderSwitch = bOn;
+}
+void SetTempLogClosedSwitch(BOOL bOn) {
+    g_trace.bTempLogClosed = bOn;
+}
+
+UINT WriteLogLine(LPCSTR pszLine) {
+    // The property reads below trace; those lines must be dropped, never recurse.
+    BOOL bWasWriting = g_trace.bWriting;
+    g_trace.bWriting = TRUE;
+    UINT uiRc = DeliverLine(pszLine);
+    g_trace.bWriting = bWasWriting;
+    return uiRc;
+}
+
+static UINT DeliverLine(LPCSTR pszLine) {
+    UINT uiRc = ZEB_RC_SUCCESS;
+    MSIHANDLE hRec = MsiCreateRecord(1);
+    if (hRec == 0)
+        return ZEB_RC_FAILURE;
+    // The text goes in as a field value, not as the template, so brackets in paths and values
+    // are logged as they are instead of being formatted by the engine.
+    if (MsiRecordSetStringA(hRec, 0, "[1]") != ERROR_SUCCESS ||
+        MsiRecordSetStringA(hRec, 1, pszLine) != ERROR_SUCCESS)
+        uiRc = ZEB_RC_FAILURE;
+    else
+        CheckMsiPmRc("INSTALLMESSAGE_INFO", MsiProcessMessage(g_zebFrame.hSession, INSTALLMESSAGE_INFO, hRec),
+                     &uiRc);
+    if (MsiCloseHandle(hRec) != ERROR_SUCCESS)
+        uiRc = ZEB_RC_FAILURE;
+
+    if (!ResolveCached(PROP_ZEBUSERTRACEPATH, g_trace.szUserTrace) ||
+        !ResolveCached(PROP_ZEBUSERLOGPATH, g_trace.szUserLog))
+        return ZEB_RC_FAILURE;
+    char szTempLog[ZEB_CCH_PATH] = "";
+    if (g_trace.bDataFolderSwitch) {
+        if (!ResolveCached(PROP_ZEBDATFOLDER, g_trace.szDataFolder))
+            return ZEB_RC_FAILURE;
+        if (g_trace.szDataFolder[0] != '\0')
+            snprintf(szTempLog, sizeof(szTempLog), "%s\\%s", g_trace.szDataFolder, ZEB_DATA_TRACE_FILE);
+    } else if (!g_trace.bTempLogClosed) {
+        if (!ResolveCached(PROP_ZEBTEMPLOGPATH, g_trace.szTempLog))
+            return ZEB_RC_FAILURE;
+        strcpy(szTempLog, g_trace.szTempLog);
+    }
+
+    AppendToFile(g_trace.szUserTrace, pszLine);
+    AppendToFile(g_trace.szUserLog, pszLine);
+    AppendToFile(szTempLog, pszLine);
+    return uiRc;
+}
+
+UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
+    if (g_trace.bWriting)
+        return ZEB_RC_SUCCESS;
+    g_trace.bWriting = TRUE;
+
+    char szText[ZEB_CCH_MSG];
+    va_list args;
+    va_start(args, pszFormat);
+    vsnprintf(szText, sizeof(szText), pszFormat, args);
+    va_end(args);
+
+    char szTime[16];
+    TimeField(szTime);
+    char szLine[ZEB_CCH_MSG]; // the whole line is cut at 515 characters
+    if (pszFunction != NULL)
+        snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(), pszFunction, kLevel,
+                 szText);
+    else
+        snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
+
+    UINT uiRc = WriteLogLine(szLine);
+    g_trace.bWriting = FALSE;
+    return uiRc;
+}
+
+UINT WriteTraceText(LPCSTR pszText, LPCSTR pszFunction) {
+    if (g_trace.bWriting)
+        return ZEB_RC_SUCCESS;
+    g_trace.bWriting = TRUE;
+    UINT uiRc = ZEB_RC_SUCCESS;
+    if (strncmp(pszText, "***", 3) == 0) {
+        WritePrefixed(NULL, kBanner1);
+        WritePrefixed(NULL, kBanner2);
+    }
+    uiRc = WritePrefixed(pszFunction, pszText);
+    g_trace.bWriting = FALSE;
+    return uiRc;
+}
+
+UINT WriteTraceRaw(LPCSTR pszLine) {
+    if (g_trace.bWriting)
+        return ZEB_RC_SUCCESS;
+    g_trace.bWriting = TRUE;
+    UINT uiRc = WriteLogLine(pszLine);
+    g_trace.bWriting = FALSE;
+    return uiRc;
+}
+
+UINT TraceText(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
+    if (g_trace.bWriting)
+        return ZEB_RC_SUCCESS;
+    va_list args;
+    va_start(args, pszFormat);
+    va_list copy;
+    va_copy(copy, args);
+    int cch = vsnprintf(NULL, 0, pszFormat, copy);
+    va_end(copy);
+    UINT uiRc = ZEB_RC_FAILURE;
+    char* pszText = cch >= 0 ? (char*)malloc((size_t)cch + 1) : NULL;
+    if (pszText != NULL) {
+        vsnprintf(pszText, (size_t)cch + 1, pszFormat, args);
+        uiRc = WriteTraceText(pszText, pszFunction);
+        free(pszText);
+    }
+    va_end(args);
+    return uiRc;
+}
+
+UINT CheckMsiPmRc(LPCSTR pszType, int iReply, UINT* puiStat) {
+    if (iReply != IDCANCEL)
+        return ZEB_RC_SUCCESS;
+    SetCancelFlag();
+    *puiStat = ZEB_RC_CANCEL;
+    WriteTrace(NULL, "***MsiProcessMessage('%s') cancelled (IDCANCEL)", pszType);
+    return ZEB_RC_CANCEL;
+}
+
+BOOL iwiFormatMsgBuffer(LPSTR pszOut, LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
+                        LPCSTR pszInsert3, LPCSTR pszInsert4) {
+    DWORD_PTR args[4] = {(DWORD_PTR)(pszInsert1 ? pszInsert1 : ""), (DWORD_PTR)(pszInsert2 ? pszInsert2 : ""),
+                         (DWORD_PTR)(pszInsert3 ? pszInsert3 : ""),
+                         (DWORD_PTR)(pszInsert4 ? pszInsert4 : "")};
+    DWORD cch = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, pszMessage, 0, 0,
+                               pszOut, ZEB_CCH_MSG, (va_list*)args);
+    if (cch == 0) {
+        DWORD dwErr = GetLastError();
+        TraceText(NULL, "***Error %d from FormatMessage(), '%s'", (int)dwErr, pszMessage);
+        lstrcpynA(pszOut, pszMessage, ZEB_CCH_MSG);
+        return FALSE;
+    }
+    return TRUE;
+}

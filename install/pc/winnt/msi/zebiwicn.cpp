@@ -1,0 +1,101 @@
+// Library load and unload, and the trivial actions used to test packages and the frame.
+#include "zebiwicn.h"
+#include "zebicson.h"
+#include "zebilogn.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#ifndef ZEB_PRODUCT_VERSION
+#define ZEB_PRODUCT_VERSION "0.0.0.0"
+#endif
+#ifndef ZEB_BUILD_LEVEL
+#define ZEB_BUILD_LEVEL "unknown"
+#endif
+
+namespace {
+
+HINSTANCE g_hInstance;
+char g_szModuleName[ZEB_CCH_PATH];
+char g_szBanner[ZEB_CCH_MSG];
+
+void OnLoad(HINSTANCE hInstance) {
+    g_hInstance = hInstance;
+    // The engine runs a temporary copy of the package's binary; the trace always names the library.
+    lstrcpynA(g_szModuleName, "zebiwicn.dll", sizeof(g_szModuleName));
+    ResetFrameState();
+    ResetTraceState();
+    ResetPropertyState();
+    ResetMessageState();
+    snprintf(g_szBanner, sizeof(g_szBanner), "%s Built on %s at %s; version %s, build %s", g_szModuleName,
+             __DATE__, __TIME__, ZEB_PRODUCT_VERSION, ZEB_BUILD_LEVEL);
+}
+
+void OnUnload(void) {
+    FreePropertyState();
+}
+
+} // namespace
+
+LPCSTR ZebModuleName(void) {
+    return g_szModuleName;
+}
+LPCSTR ZebBanner(void) {
+    return g_szBanner;
+}
+HINSTANCE ZebInstance(void) {
+    return g_hInstance;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {
+    (void)lpReserved;
+    if (dwReason == DLL_PROCESS_ATTACH)
+        OnLoad(hInstance);
+    else if (dwReason == DLL_PROCESS_DETACH)
+        OnUnload();
+    return TRUE;
+}
+
+ZEB_ACTION test(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "Test CA", NULL))
+        uiStat = ZEB_RC_FAILURE;
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiERROR(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_FAILURE;
+    if (!CaProlog(hInstall, &uiStat, "iwiERROR", NULL))
+        TraceText(NULL, "***Returning an error to provoke a rollback");
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiPause(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "iwiPause", NULL))
+        MessageBoxA(GetForegroundWindow(), "Pause", "Debug", MB_OK);
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiUserExit(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_CANCEL;
+    CaProlog(hInstall, &uiStat, "iwiUserExit", NULL);
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiCancel(MSIHANDLE hInstall) {
+    lstrcpynA(g_zebFrame.szOuterAction, "iwiCancel", sizeof(g_zebFrame.szOuterAction));
+    g_zebFrame.hSession = hInstall;
+    SetCancelFlag();
+    if (!EnsureTempFolder(hInstall, "iwiCancel"))
+        return ZEB_RC_CANCEL;
+    if (g_zebFrame.szTempFolder[0] != '\0') {
+        char szMarker[ZEB_CCH_PATH];
+        snprintf(szMarker, sizeof(szMarker), "%s\\%s", g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER);
+        HANDLE hFile =
+            CreateFileA(szMarker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+    }
+    return ZEB_RC_CANCEL;
+}

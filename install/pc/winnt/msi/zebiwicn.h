@@ -1,0 +1,21 @@
+// Library load and unload, and the trivial actions.
+#pragma once
+
+#include "zebiwicnDefs.h"
+#include <msi.h>
+
+LPCSTR ZebModuleName(void);
+LPCSTR ZebBanner(void);
+HINSTANCE ZebInstance(void);
+
+ZEB_ACTION test(MSIHANDLE hInstall);
+ZEB_ACTION iwiERROR(MSIHANDLE hInstall);
+ZEB_ACTION iwiPause(MSIHANDLE hInstall);
+ZEB_ACTION iwiUserExit(MSIHANDLE hInstall);
+ZEB_ACTION iwiCancel(MSIHANDLE hInstall);
+
+#if !defined(_WIN32)
+// The simulated loader calls the entry point by name.
+extern "C" __attribute__((visibility("default"))) BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason,
+                                                                      LPVOID lpReserved);
+#endif

@@ -1,0 +1,67 @@
+// Shared definitions of the custom-action library: status codes, buffer sizes, property names.
+#pragma once
+
+#include <windows.h>
+
+// Action statuses. 1604 is only ever produced by the process launcher on a time-out.
+#define ZEB_RC_SUCCESS 0u
+#define ZEB_RC_CANCEL 1602u
+#define ZEB_RC_FAILURE 1603u
+#define ZEB_RC_SUSPEND 1604u
+
+// Fixed buffer capacities (characters, terminator included).
+#define ZEB_CCH_PATH 260   // paths and most values
+#define ZEB_CCH_MSG 516    // messages and trace lines
+#define ZEB_CCH_FLAG 32    // counters and flags
+#define ZEB_CCH_CODE 64    // product codes
+#define ZEB_CCH_CADATA 324 // CustomActionData itself
+#define ZEB_CCH_ACTION 73  // action names: up to 72 characters
+#define ZEB_CCH_USERNAME 516
+
+// Installer run modes.
+#define ZEB_RUNMODE_ADMIN 0
+#define ZEB_RUNMODE_SCHEDULED 16
+#define ZEB_RUNMODE_ROLLBACK 17
+#define ZEB_RUNMODE_COMMIT 18
+
+// Files in the temporary folder.
+#define ZEB_CANCEL_MARKER "zebcancl.txt"
+#define ZEB_DATA_TRACE_FILE "zebmjpse.txt"
+
+// Named objects.
+#define ZEB_INSTALL_MUTEX "ZEB_HexlineInstallation"
+
+// Language strings.
+#define ZEB_MSG_GENERIC_FAILURE 2041
+#define ZEB_MSG_BOX_TITLE 2027
+
+// Properties.
+#define PROP_PRODUCTNAME "ProductName"
+#define PROP_CUSTOMACTIONDATA "CustomActionData"
+#define PROP_TEMPFOLDER "TempFolder"
+#define PROP_UILEVEL "UILevel"
+#define PROP_ZEBEXTCA60000 "ZEBEXTCA60000"
+#define PROP_ZEBTEMP "ZEBTEMP"
+#define PROP_ZEBTEMPFILENUM "ZEBTEMPFILENUM"
+#define PROP_ZEBUSERTRACEPATH "ZEBUSERTRACEPATH"
+#define PROP_ZEBUSERLOGPATH "ZEBUSERLOGPATH"
+#define PROP_ZEBTEMPLOGPATH "ZEBTEMPLOGPATH"
+#define PROP_ZEBDATFOLDER "ZEBDATFOLDER"
+#define PROP_ZEBPROPERTYCOUNTER "ZEBPROPERTYCOUNTER"
+#define PROP_ZEBPATHPROPERTY "ZEBPATHPROPERTY"
+#define PROP_ZEBLANGDLLCREATED "ZEBLANGDLLCREATED"
+#define PROP_ZEBLANGUAGECODE "ZEBLANGUAGECODE"
+
+// printf-style checking for the trace writers.
+#if defined(__MINGW32__)
+#define ZEB_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
+#else
+#define ZEB_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#endif
+
+// Exported actions (also listed in zebiwicn.def for the Windows build).
+#if defined(_WIN32)
+#define ZEB_ACTION extern "C" UINT __stdcall
+#else
+#define ZEB_ACTION extern "C" __attribute__((visibility("default"))) UINT __stdcall
+#endif
