@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Every test: the native build (unit, simulated-machine, scenario and real-engine tests),
+# the sanitizer build, and the Windows DLL that the real-engine tests install under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+cmake --preset linux-asan >/dev/null
+cmake --build --preset linux-asan -j "$jobs"
+ctest --preset linux-asan -j "$jobs" -LE wine
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j "$jobs"
+ctest --preset linux -j "$jobs"
