@@ -1,2 +1,143 @@
+// msi.h of the simulated machine: installer types, constants and the machine-wide installer
+// functions (products, features and components of installed products, handles), ANSI forms.
 #pragma once
+
 #include <windows.h>
+
+typedef unsigned long MSIHANDLE;
+
+typedef enum tagINSTALLSTATE {
+    INSTALLSTATE_NOTUSED = -7,
+    INSTALLSTATE_BADCONFIG = -6,
+    INSTALLSTATE_INCOMPLETE = -5,
+    INSTALLSTATE_SOURCEABSENT = -4,
+    INSTALLSTATE_MOREDATA = -3,
+    INSTALLSTATE_INVALIDARG = -2,
+    INSTALLSTATE_UNKNOWN = -1,
+    INSTALLSTATE_BROKEN = 0,
+    INSTALLSTATE_ADVERTISED = 1,
+    INSTALLSTATE_REMOVED = 1,
+    INSTALLSTATE_ABSENT = 2,
+    INSTALLSTATE_LOCAL = 3,
+    INSTALLSTATE_SOURCE = 4,
+    INSTALLSTATE_DEFAULT = 5
+} INSTALLSTATE;
+
+typedef enum tagINSTALLMESSAGE {
+    INSTALLMESSAGE_FATALEXIT = 0x00000000,
+    INSTALLMESSAGE_ERROR = 0x01000000,
+    INSTALLMESSAGE_WARNING = 0x02000000,
+    INSTALLMESSAGE_USER = 0x03000000,
+    INSTALLMESSAGE_INFO = 0x04000000,
+    INSTALLMESSAGE_FILESINUSE = 0x05000000,
+    INSTALLMESSAGE_RESOLVESOURCE = 0x06000000,
+    INSTALLMESSAGE_OUTOFDISKSPACE = 0x07000000,
+    INSTALLMESSAGE_ACTIONSTART = 0x08000000,
+    INSTALLMESSAGE_ACTIONDATA = 0x09000000,
+    INSTALLMESSAGE_PROGRESS = 0x0A000000,
+    INSTALLMESSAGE_COMMONDATA = 0x0B000000,
+    INSTALLMESSAGE_INITIALIZE = 0x0C000000,
+    INSTALLMESSAGE_TERMINATE = 0x0D000000,
+    INSTALLMESSAGE_SHOWDIALOG = 0x0E000000,
+    INSTALLMESSAGE_PERFORMANCE = 0x0F000000,
+    INSTALLMESSAGE_RMFILESINUSE = 0x19000000,
+    INSTALLMESSAGE_INSTALLSTART = 0x1A000000,
+    INSTALLMESSAGE_INSTALLEND = 0x1B000000
+} INSTALLMESSAGE;
+
+typedef enum tagINSTALLUILEVEL {
+    INSTALLUILEVEL_NOCHANGE = 0,
+    INSTALLUILEVEL_DEFAULT = 1,
+    INSTALLUILEVEL_NONE = 2,
+    INSTALLUILEVEL_BASIC = 3,
+    INSTALLUILEVEL_REDUCED = 4,
+    INSTALLUILEVEL_FULL = 5,
+    INSTALLUILEVEL_HIDECANCEL = 0x20,
+    INSTALLUILEVEL_PROGRESSONLY = 0x40,
+    INSTALLUILEVEL_ENDDIALOG = 0x80,
+    INSTALLUILEVEL_SOURCERESONLY = 0x100,
+    INSTALLUILEVEL_UACONLY = 0x200
+} INSTALLUILEVEL;
+
+// Product information names (MsiGetProductInfoA).
+#define INSTALLPROPERTY_PACKAGENAME "PackageName"
+#define INSTALLPROPERTY_TRANSFORMS "Transforms"
+#define INSTALLPROPERTY_LANGUAGE "Language"
+#define INSTALLPROPERTY_PRODUCTNAME "ProductName"
+#define INSTALLPROPERTY_ASSIGNMENTTYPE "AssignmentType"
+#define INSTALLPROPERTY_PACKAGECODE "PackageCode"
+#define INSTALLPROPERTY_VERSION "Version"
+#define INSTALLPROPERTY_PRODUCTICON "ProductIcon"
+#define INSTALLPROPERTY_INSTALLEDPRODUCTNAME "InstalledProductName"
+#define INSTALLPROPERTY_VERSIONSTRING "VersionString"
+#define INSTALLPROPERTY_HELPLINK "HelpLink"
+#define INSTALLPROPERTY_HELPTELEPHONE "HelpTelephone"
+#define INSTALLPROPERTY_INSTALLLOCATION "InstallLocation"
+#define INSTALLPROPERTY_INSTALLSOURCE "InstallSource"
+#define INSTALLPROPERTY_INSTALLDATE "InstallDate"
+#define INSTALLPROPERTY_PUBLISHER "Publisher"
+#define INSTALLPROPERTY_LOCALPACKAGE "LocalPackage"
+#define INSTALLPROPERTY_URLINFOABOUT "URLInfoAbout"
+#define INSTALLPROPERTY_URLUPDATEINFO "URLUpdateInfo"
+#define INSTALLPROPERTY_VERSIONMINOR "VersionMinor"
+#define INSTALLPROPERTY_VERSIONMAJOR "VersionMajor"
+#define INSTALLPROPERTY_PRODUCTSTATE "State"
+
+// Installer error codes not in the basic set.
+#ifndef ERROR_INSTALL_PACKAGE_OPEN_FAILED
+#define ERROR_INSTALL_PACKAGE_OPEN_FAILED 1619L
+#endif
+#ifndef ERROR_FUNCTION_NOT_CALLED
+#define ERROR_FUNCTION_NOT_CALLED 1626L
+#endif
+#ifndef ERROR_INVALID_DATATYPE
+#define ERROR_INVALID_DATATYPE 1804L
+#endif
+#ifndef RPC_X_NULL_REF_POINTER
+#define RPC_X_NULL_REF_POINTER 1780L
+#endif
+#ifndef IDOK
+#define IDOK 1
+#endif
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
+#ifndef IDABORT
+#define IDABORT 3
+#endif
+#ifndef IDRETRY
+#define IDRETRY 4
+#endif
+#ifndef IDIGNORE
+#define IDIGNORE 5
+#endif
+#ifndef IDYES
+#define IDYES 6
+#endif
+#ifndef IDNO
+#define IDNO 7
+#endif
+
+WINSIM_API UINT WINAPI MsiCloseHandle(MSIHANDLE hAny);
+WINSIM_API UINT WINAPI MsiCloseAllHandles(void);
+
+WINSIM_API INSTALLSTATE WINAPI MsiQueryProductStateA(LPCSTR szProduct);
+WINSIM_API UINT WINAPI MsiGetProductInfoA(LPCSTR szProduct, LPCSTR szAttribute, LPSTR lpValueBuf,
+                                          LPDWORD pcchValueBuf);
+WINSIM_API INSTALLSTATE WINAPI MsiQueryFeatureStateA(LPCSTR szProduct, LPCSTR szFeature);
+WINSIM_API INSTALLSTATE WINAPI MsiGetComponentPathA(LPCSTR szProduct, LPCSTR szComponent, LPSTR lpPathBuf,
+                                                    LPDWORD pcchBuf);
+WINSIM_API UINT WINAPI MsiEnumComponentsA(DWORD iComponentIndex, LPSTR lpComponentBuf);
+WINSIM_API UINT WINAPI MsiEnumRelatedProductsA(LPCSTR lpUpgradeCode, DWORD dwReserved, DWORD iProductIndex,
+                                               LPSTR lpProductBuf);
+WINSIM_API UINT WINAPI MsiGetProductCodeA(LPCSTR szComponent, LPSTR lpBuf39);
+
+#ifndef UNICODE
+#define MsiQueryProductState MsiQueryProductStateA
+#define MsiGetProductInfo MsiGetProductInfoA
+#define MsiQueryFeatureState MsiQueryFeatureStateA
+#define MsiGetComponentPath MsiGetComponentPathA
+#define MsiEnumComponents MsiEnumComponentsA
+#define MsiEnumRelatedProducts MsiEnumRelatedProductsA
+#define MsiGetProductCode MsiGetProductCodeA
+#endif

@@ -1,4 +1,14 @@
 // Simulated installer session and machine-wide installer data.
+//
+// The session behaves as the engine does towards a DLL custom action running in its custom-action
+// server: "A" functions that go through the session (MsiGetPropertyA, MsiFormatRecordA with a
+// session, MsiSummaryInfoGetPropertyA of the active database) report the length they need in
+// bytes of the wide value, i.e. twice the character count, when they answer ERROR_MORE_DATA or a
+// size query; on success they report the characters copied. A fault injected with FailCall makes
+// a function return the fault's value: its error code, or for functions that return a state
+// (MsiQueryProductStateA, MsiGetComponentPathA...) the value as that state, or 0 for those that
+// return a handle, MSI_NULL_INTEGER for MsiRecordGetInteger, FALSE for MsiGetMode, -1 for
+// MsiProcessMessage.
 #pragma once
 
 #include "winsim/wintypes.h"
@@ -11,8 +21,9 @@
 
 namespace winsim::msi {
 
-// The handle an action receives. Reset() opens a fresh session; handles of records and views
-// that the library leaves open are counted (LeakedHandles) so tests can catch them.
+// The handle an action receives. Reset() opens a fresh session; handles of records, views,
+// databases and summary information that the library leaves open are counted (LeakedHandles)
+// so tests can catch them.
 unsigned long SessionHandle();
 int LeakedHandles();
 
@@ -27,21 +38,26 @@ void SetMode(int mode, bool on);
 bool Mode(int mode);
 // Runs the next actions as the engine runs a deferred action of that name: mode 16, 17 or 18
 // set, CustomActionData = the property named after the action when this is called, only the
-// deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused.
+// deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused, MsiGetPropertyA answers only
+// CustomActionData, ProductCode (not in a commit action) and UserSID, no database handle.
 void EnterDeferred(const std::string& actionName, int mode = 16);
 void LeaveDeferred();
 
 // Messages sent with MsiProcessMessage, in order.
 struct Message {
-    int type = 0;                    // INSTALLMESSAGE value (0x04000000 INFO, ...)
+    int type = 0;                    // INSTALLMESSAGE value (0x04000000 INFO, ...), flags masked off
     std::vector<std::string> fields; // fields[0] is field 0 (template), fields[1] field 1, ...
     std::string text;                // the record as the engine formats it into its log
 };
 const std::vector<Message>& Messages();
-std::vector<std::string> LogLines(); // text of the INFO messages: what the installer log shows
+// The lines the library wrote to the installer log: for each INFO message, its template
+// formatted, or without a template its fields (the engine's own log shows a record without a
+// template as "1: <field 1> ", which is kept in Message::text).
+std::vector<std::string> LogLines();
 void ClearMessages();
-// Reply for the nth (1-based, from now) message of a type (0 = any type); the default reply is
-// IDOK (1) for INFO and 0 for the others.
+// Reply for the nth (1-based, from now) message of a type (0 = any type). Without a scripted
+// reply the session answers as the engine does with no user interface: IDOK (1) for INFO, 0 for
+// the others.
 void ReplyTo(int type, int nth, int reply);
 
 // Package database.
@@ -58,19 +74,34 @@ struct Row {
     std::vector<Field> fields; // field 1 is fields[0]
     bool temporary = false;
 };
-// Columns as in .idt files: "Name" and type code ("s72", "i2", "L0", "v0" for streams...).
+// Columns as in .idt files: "Name" and type code ("s72", "i2", "L0", "v0" for streams...). A
+// lower-case type letter marks a column that must not be null.
 struct Column {
     std::string name;
     std::string type;
 };
-void DefineTable(const std::string& table, const std::vector<Column>& columns);
+// Defines (or redefines, emptying) a table. Primary keys are named columns; none given means
+// the first column.
+void DefineTable(const std::string& table, const std::vector<Column>& columns,
+                 const std::vector<std::string>& keys = {});
+// Defines one of the standard tables the library uses with its standard columns and keys:
+// Binary, Component, CustomAction, Feature, ListBox, Media, Property, Registry, RemoveFile,
+// RemoveRegistry, Shortcut, UIText. False for other names.
+bool DefineStandardTable(const std::string& table);
+void DropTable(const std::string& table);
+// Adds a persistent row; integer columns take Int fields (a Str holding a number is converted),
+// text columns take Str fields (an Int is written in decimal).
 void AddRow(const std::string& table, const std::vector<Field>& fields);
 bool HasTable(const std::string& table);
 std::vector<Row> Rows(const std::string& table); // persistent and temporary, in table order
 std::vector<Column> Columns(const std::string& table);
+std::vector<std::string> PrimaryKeys(const std::string& table);
 std::vector<std::string> Tables();
-// Loads one table from .idt text (tab-separated: names, types, "Table<TAB>keys", rows); stream
-// columns name files under streamDir. Returns false with a message on bad input.
+// Loads one table from .idt text (tab-separated: names, types, "Table<TAB>keys", rows; the
+// escapes \x11 CR, \x19 LF and \x15 TAB in values); stream columns name files under streamDir,
+// a folder of the host, or of the simulated machine when it starts with a drive or "\\". The
+// _SummaryInformation table sets the summary information. Returns false with a message on bad
+// input.
 bool ImportIdt(const std::string& idtText, const std::string& streamDir = "", std::string* error = nullptr);
 
 // Features and components of the package: installed and action states (INSTALLSTATE values).
@@ -78,9 +109,11 @@ void AddFeature(const std::string& feature, int installed = 2, int action = -1);
 std::optional<std::pair<int, int>> Feature(const std::string& feature);
 void AddComponent(const std::string& component, int installed = 2, int action = -1);
 std::optional<std::pair<int, int>> Component(const std::string& component);
-int InstallLevel(); // last level set by MsiSetInstallLevel (0 when never)
+int InstallLevel(); // last level set by MsiSetInstallLevel (0 when never); also sets INSTALLLEVEL
 
-// Machine-wide installer data: products, their states, info, features and components.
+// Machine-wide installer data: products, their states, info, features and components. Products
+// are enumerated by upgrade code in the order they were added; a name given here is the
+// product's "ProductName" and "InstalledProductName".
 void AddProduct(const std::string& productCode, const std::string& upgradeCode, int state = 5,
                 const std::string& name = "");
 void SetProductInfo(const std::string& productCode, const std::string& property, const std::string& value);
@@ -88,13 +121,16 @@ void SetProductFeature(const std::string& productCode, const std::string& featur
 void SetProductComponent(const std::string& productCode, const std::string& componentCode, int state,
                          const std::string& path);
 
-// Summary information of the running package (pid 9 text, pid 12 FILETIME...).
+// Summary information of the running package (pid 9 text, pid 12 FILETIME, pid 14 integer...).
 void SetSummaryString(unsigned pid, const std::string& value);
 void SetSummaryTime(unsigned pid, FILETIME value);
+void SetSummaryInt(unsigned pid, int value);
 void ClearSummary(unsigned pid);
 
 // Standard actions run by MsiDoActionA: a handler returns the action's result. Without one,
-// "ResolveSource" sets SourceDir (when not set) and returns 0; other names return 0.
+// "ResolveSource" sets SourceDir and SOURCEDIR (when SourceDir is not set) to the folder of
+// OriginalDatabase with a trailing backslash ("C:\" without one) and returns 0; other names
+// return 0.
 void OnDoAction(const std::string& action, std::function<UINT()> handler);
 std::vector<std::string> ActionsDone();
 
