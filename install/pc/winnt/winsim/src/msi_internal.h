@@ -1,0 +1,159 @@
+// State of the simulated installer shared by the msi*.cpp files: the session, its handles, the
+// package database and the machine-wide product registrations.
+#pragma once
+
+#include "internal.h"
+#include "winsim/sim_msi.h"
+
+#include <msidefs.h>
+#include <msiquery.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim::msi::impl {
+
+// A record: fields 0..count, each with a read position for streams. A record fetched from a view
+// remembers the row it came from, so MSIMODIFY_DELETE can find it.
+struct Record {
+    std::vector<Field> fields;
+    std::vector<size_t> readPos;
+    std::string table;
+    uint64_t rowId = 0;
+
+    explicit Record(size_t count = 0) : fields(count + 1), readPos(count + 1, 0) {}
+    size_t Count() const { return fields.size() - 1; }
+};
+
+struct StoredRow {
+    uint64_t id = 0;
+    std::vector<Field> fields; // one per column
+    bool temporary = false;
+};
+
+struct Table {
+    std::string name;
+    std::vector<Column> columns;
+    std::vector<size_t> keys; // column indexes
+    std::vector<StoredRow> rows;
+};
+
+// "WHERE `Col` = value" terms of a view; a parameter term takes its value from the record given
+// to MsiViewExecute.
+struct Condition {
+    size_t column = 0;
+    bool parameter = false;
+    Field value;
+};
+
+struct View {
+    std::string table;
+    std::string query;
+    std::vector<Condition> where;
+    std::vector<Field> params;
+    bool executed = false;
+    std::vector<uint64_t> snapshot; // row ids in order, taken at execute
+    size_t next = 0;
+};
+
+struct SummaryValue {
+    UINT type = VT_EMPTY;
+    std::string text;
+    int number = 0;
+    FILETIME time{};
+};
+
+struct Product {
+    std::string code;
+    std::string upgradeCode;
+    int state = INSTALLSTATE_DEFAULT;
+    std::map<std::string, std::string> info;
+    std::map<std::string, int> features;
+};
+
+struct ComponentRegistration {
+    std::string product;
+    std::string component;
+    int state = INSTALLSTATE_LOCAL;
+    std::string path;
+};
+
+struct ScriptedReply {
+    int type = 0;
+    int remaining = 0;
+    int reply = 0;
+};
+
+enum class Kind { Record, View, Database, Summary };
+
+struct Handle {
+    Kind kind = Kind::Record;
+    std::shared_ptr<Record> record;
+    std::shared_ptr<View> view;
+};
+
+struct State {
+    // Session.
+    unsigned long session = 1;
+    std::map<std::string, std::string> properties; // names are case-sensitive
+    std::array<bool, 19> modes{};
+    bool deferred = false;
+    int deferredMode = 0;
+    std::string customActionData;
+    std::vector<Message> messages;
+    std::vector<ScriptedReply> replies;
+    std::vector<std::pair<std::string, std::pair<int, int>>> features;   // installed, action
+    std::vector<std::pair<std::string, std::pair<int, int>>> components; // installed, action
+    int installLevel = 0;
+    std::map<std::string, std::function<UINT()>> actionHandlers;
+    std::vector<std::string> actionsDone;
+
+    // Package database.
+    std::vector<Table> tables;
+    uint64_t nextRowId = 1;
+    std::map<unsigned, SummaryValue> summary;
+    std::shared_ptr<Record> lastError;
+
+    // Machine-wide installer data.
+    std::vector<Product> products;
+    std::vector<ComponentRegistration> componentRegistrations;
+
+    // Handles.
+    std::map<unsigned long, Handle> handles;
+    unsigned long nextHandle = 2;
+};
+
+State& S();
+
+// Handle table.
+unsigned long NewHandle(Handle h);
+Handle* Find(unsigned long h, Kind kind);
+std::shared_ptr<Record> FindRecord(unsigned long h);
+bool IsSession(unsigned long h);
+
+// Copies a value out the way the installer's "A" functions do: a NULL buffer asks for the
+// length; a value whose length reaches the capacity gives ERROR_MORE_DATA with as much as fits.
+// Session calls through the custom-action server report needed lengths in bytes of the wide
+// value (wideBytes).
+UINT CopyValue(const std::string& value, char* buffer, DWORD* pcch, bool wideBytes);
+
+// Field text as MsiRecordGetStringA gives it (integers in decimal, null as "").
+std::string FieldText(const Field& f);
+// The record formatted as MsiFormatRecordA does; session properties are looked up only when
+// withSession is true (and then as the deferred context allows).
+std::string FormatRecord(const Record& rec, bool withSession);
+
+// Database helpers.
+Table* FindTable(const std::string& name);
+void SetLastErrorRecord(std::shared_ptr<Record> rec);
+
+// Properties as the session answers them (deferred restrictions applied).
+std::optional<std::string> SessionProperty(const std::string& name);
+
+} // namespace winsim::msi::impl
