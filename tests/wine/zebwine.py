@@ -208,9 +208,10 @@ class DriverResult:
                 self.calls.append((parts[1], int(parts[2])))
             elif parts[0] == "SPAWN" and len(parts) == 2:
                 self.spawns.append(int(parts[1]))
-            elif line.startswith("PROPERTY ") and "=" in line:
-                name, value = line[len("PROPERTY "):].split("=", 1)
-                self.properties[name] = value
+            elif line.startswith("PROPERTY "):
+                name, _, value = line[len("PROPERTY "):].partition("=")
+                if " " not in name:  # "PROPERTY NAME rc=N" is a failed read
+                    self.properties[name] = value
         self.trace = Trace(parse_trace(t for k, t in self.messages if k == "INFO"), "driver output")
 
     def expect_ok(self):

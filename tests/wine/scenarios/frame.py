@@ -232,3 +232,20 @@ def second_copy_takes_the_call(t):
                        lit("***Returning an error to provoke a rollback"),
                        lit("Returning with rc 1603"))
     trace.expect_not("^External invocation")
+
+
+@scenario()
+def engine_cancel_reply_cancels_the_action(t):
+    # The user presses Cancel while a trace line is shown: the engine answers the informational
+    # message with IDCANCEL, and the action that would have succeeded ends with 1602.
+    pkg = t.package()
+    temp = t.folder("temp")
+    r = t.driver(pkg, ["--set", f"ZEBTEMP={temp}", "--do", "iwiPause"],
+                 options=["--reply-cancel", "User name is"])
+    r.expect_ok()
+    expect(r.actions == [("iwiPause", 1602)], f"iwiPause after a cancel reply: {r.stdout}")
+    r.trace.expect(lit("Returning with rc 1602"))
+    expect(not (t.unix(temp) / "zebcancl.txt").exists(), "the cancel reply left a marker file")
+
+    control = t.driver(pkg, ["--set", f"ZEBTEMP={temp}", "--do", "iwiPause"])
+    expect(control.actions == [("iwiPause", 0)], f"iwiPause without a cancel: {control.stdout}")
