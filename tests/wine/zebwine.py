@@ -311,11 +311,14 @@ class Prefix:
         return self.drive_c / win_path[3:].replace("\\", "/")
 
     # Registry -------------------------------------------------------------------------------
-    def reg_import(self, text, work):
-        """Import .reg text (REGEDIT4 lines; [-KEY] deletes a key)."""
-        f = work / f"import-{uuid.uuid4().hex[:8]}.reg"
-        f.write_text("REGEDIT4\r\n\r\n" + text.replace("\n", "\r\n") + "\r\n", encoding="latin-1")
+    def reg_import(self, text):
+        """Import .reg text in REGEDIT4 form: "[KEY]" then '"name"="data"' lines; "[-KEY]"
+        deletes a key, so one import can reset and seed a scenario's keys."""
+        f = self.drive_c / f"zeb-import-{uuid.uuid4().hex[:8]}.reg"
+        f.write_text("REGEDIT4\r\n\r\n" + text.strip().replace("\n", "\r\n") + "\r\n\r\n",
+                     encoding="latin-1")
         proc = self.run(["reg", "import", self.winpath(f)])
+        f.unlink()
         expect(proc.returncode == 0, f"reg import failed: {proc.stdout!r} {proc.stderr!r}")
 
     def reg_values(self, key):

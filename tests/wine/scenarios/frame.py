@@ -7,7 +7,8 @@ from zebwine import expect, lit, scenario
 
 MARKER_KEY = r"HKLM\SOFTWARE\Corvane\ZebWineTest"
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
-LAYOUT = re.compile(r"^\d\d:\d\d:\d\d HXCA \S.*? info: ")
+# Time, tag, action ("(CaProlog)" before one is registered), optional "(function)", level.
+LAYOUT = re.compile(r"^\d\d:\d\d:\d\d HXCA (\(CaProlog\)|Test CA|\w+)(\(\w+\))? info: ")
 
 
 def seconds_of_day(hms):
