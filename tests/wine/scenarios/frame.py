@@ -156,6 +156,16 @@ def deferred_write_is_traced_as_ignored(t):
     left = sorted(p.name for p in t.unix(temp).iterdir())
     expect(left == [], f"the probe files of the temporary name were left behind: {left}")
 
+    # The same choice made by an immediate action does reach the session.
+    temp = t.folder("immediate-temp")
+    d = t.driver(t.package(), ["--set", "ZEBLANGDLLCREATED=1", "--set", f"ZEBTEMP={temp}",
+                               "--do", "iwiERROR", "--get", "ZEBTEMPFILENUM"])
+    d.expect_ok()
+    expect(d.actions == [("iwiERROR", 1603)], f"immediate iwiERROR: {d.stdout}")
+    d.trace.expect(lit("Property 'ZEBTEMPFILENUM' value set to '0001'"))
+    expect(d.properties.get("ZEBTEMPFILENUM") == "0001",
+           f"the engine has ZEBTEMPFILENUM={d.properties.get('ZEBTEMPFILENUM')!r}")
+
 
 @scenario()
 def cancel_marker_turns_success_into_user_exit(t):
