@@ -216,6 +216,10 @@ uint64_t SystemFileTime() {
     return static_cast<uint64_t>(static_cast<int64_t>(LocalFileTime()) - bias);
 }
 
+static char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -238,8 +242,8 @@ std::string Upper(std::string_view s) {
 int ICompare(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = static_cast<unsigned char>(Lower(a[i]));
-        const unsigned char y = static_cast<unsigned char>(Lower(b[i]));
+        const unsigned char x = static_cast<unsigned char>(UpperChar(a[i]));
+        const unsigned char y = static_cast<unsigned char>(UpperChar(b[i]));
         if (x != y)
             return x < y ? -1 : 1;
     }
@@ -266,6 +270,8 @@ bool CopyOut(const std::string& text, char* buffer, size_t capacity) {
 // ---- fixture API -----------------------------------------------------------------------------
 
 void Reset() {
+    // Modules first: their DllMain(DETACH) may still call into the machine as it was.
+    detail::UnloadAllModules();
     std::vector<void (*)()> hooks;
     {
         detail::Guard g(detail::MachineLock());
@@ -419,8 +425,12 @@ volatile LONG* CancelFlag() {
 }
 
 void RecordEvent(const std::string& kind, const std::string& text) {
+    RecordEvent(Event{kind, text, "", 0, 0});
+}
+
+void RecordEvent(const Event& event) {
     detail::Guard g(detail::MachineLock());
-    C().events.push_back(Event{kind, text});
+    C().events.push_back(event);
 }
 
 const std::vector<Event>& Events() {
@@ -495,6 +505,10 @@ static uint64_t FromFileTime(const FILETIME& ft) {
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
     if (lpSystemTimeAsFileTime)
         *lpSystemTimeAsFileTime = ToFileTime(detail::SystemFileTime());
+}
+
+void WINAPI GetSystemTimePreciseAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
+    GetSystemTimeAsFileTime(lpSystemTimeAsFileTime);
 }
 
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime) {

@@ -4,6 +4,7 @@
 #include "winsim/sim_core.h"
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,7 @@ uint64_t LocalFileTime();
 uint64_t SystemFileTime();
 
 // Case-insensitive (ASCII) text helpers shared by the file system, registry and environment.
+// Ordering folds to upper case, as NTFS and registry hives sort ("A_" after "AB").
 char Lower(char c);
 std::string Lower(std::string_view s);
 std::string Upper(std::string_view s);
@@ -50,5 +52,24 @@ struct ILess {
 // Copies text into a caller's buffer the way most "A" functions do: returns false (and leaves
 // the buffer alone) when text plus terminator does not fit in capacity.
 bool CopyOut(const std::string& text, char* buffer, size_t capacity);
+
+// Kernel objects behind HANDLE values (files, searches, mutexes, events, ...). Handle values are
+// small multiples of 4, never NULL or INVALID_HANDLE_VALUE; one table for the whole machine.
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    // Waitable objects answer whether a wait is satisfied now, and take ownership when it is.
+    virtual bool Waitable() const { return false; }
+    virtual bool Signaled() const { return false; }
+    virtual void Acquire() {}
+};
+HANDLE AddHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+template <class T> std::shared_ptr<T> Lookup(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+bool RemoveHandle(HANDLE handle); // false when the handle is not open
+
+// Unloads every loaded module (the first step of Reset).
+void UnloadAllModules();
 
 } // namespace winsim::detail

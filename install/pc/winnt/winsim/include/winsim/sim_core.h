@@ -13,8 +13,8 @@
 namespace winsim {
 
 // Brings the whole machine back to its initial state: drive C: (fixed, empty label) with
-// C:\Windows\System32, C:\Program Files, C:\Temp; an empty registry with the standard
-// roots; an empty installer session; the clock at 2026-01-15 10:00:00.000 local time;
+// C:\Windows\System32, C:\Program Files, C:\Temp; a registry with only the standard top-level
+// keys (see sim_reg.h); an empty installer session; the clock at 2026-01-15 10:00:00.000 local time;
 // user name "Administrator"; no faults, no hooks, cancel flag 0; loaded modules forgotten.
 void Reset();
 
@@ -51,19 +51,37 @@ std::optional<DWORD> Faulted(const char* function, const char* arg = nullptr);
 void OnCall(const std::string& function, int nth, std::function<void()> fn);
 void AtTime(uint64_t atMs, std::function<void()> fn);
 
+// Named kernel objects: mutexes and events share one namespace with every loaded copy of the
+// library ("Local\X" is X; "Global\X" is a name of its own; names are case-sensitive).
+// Another process creates an object and holds it until ReleaseNamed.
+void HoldMutex(const std::string& name);
+void HoldEvent(const std::string& name, bool manualReset = true, bool signaled = false);
+void ReleaseNamed(const std::string& name);
+bool NamedObjectExists(const std::string& name);
+std::optional<bool> EventSignaled(const std::string& name); // nullopt when there is no such event
+void SignalEvent(const std::string& name);
+int OpenHandleCount(); // kernel handles (files, searches, mutexes, events...) open right now
+
 // The 32-bit cancel flag that every loaded copy of the library shares.
 volatile LONG* CancelFlag();
 
 // Trace of noteworthy machine events for the runner (message boxes shown, programs started...).
+// A message box is kind "messagebox" with its text, title, uType flags and language (0 when
+// shown through MessageBoxA).
 struct Event {
     std::string kind;
     std::string text;
+    std::string title;
+    unsigned flags = 0;
+    unsigned language = 0;
 };
 void RecordEvent(const std::string& kind, const std::string& text);
+void RecordEvent(const Event& event);
 const std::vector<Event>& Events();
 void ClearEvents();
 
-// Message boxes: the answer the simulated user gives (IDOK by default).
+// Message boxes: the answer the simulated user gives (IDOK by default). A box that cannot be
+// shown is FailCall("MessageBoxExA", error): it returns 0 and records no event.
 void SetMessageBoxReply(int reply);
 int MessageBoxReply();
 

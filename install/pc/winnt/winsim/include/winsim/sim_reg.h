@@ -1,6 +1,9 @@
 // Simulated registry with the 64-bit and 32-bit views of 64-bit Windows. The 32-bit view of
 // HKLM\SOFTWARE\X is the key HKLM\SOFTWARE\Wow6432Node\X. Names are case-insensitive and keep
 // their case; subkeys enumerate in case-insensitive order, values in creation order.
+// HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes. After Reset the machine has the usual top-level keys
+// (HKLM\SOFTWARE with Classes, Microsoft and Wow6432Node, HKLM\SYSTEM, HKLM\HARDWARE,
+// HKCU\Software, HKU\.DEFAULT) and nothing else.
 #pragma once
 
 #include "winsim/wintypes.h"
@@ -24,6 +27,7 @@ bool KeyExists(HKEY root, const std::string& key, View view = View::Native);
 void DeleteTree(HKEY root, const std::string& key, View view = View::Native);
 void SetValue(HKEY root, const std::string& key, const std::string& name, const Value& value,
               View view = View::Native); // creates the key
+void RemoveValue(HKEY root, const std::string& key, const std::string& name, View view = View::Native);
 void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text,
                View view = View::Native); // REG_SZ with terminator
 void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value,
@@ -31,10 +35,14 @@ void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD 
 std::optional<Value> GetValue(HKEY root, const std::string& key, const std::string& name,
                               View view = View::Native);
 std::vector<std::string> SubKeys(HKEY root, const std::string& key, View view = View::Native);
-std::vector<std::pair<std::string, Value>> Values(HKEY root, const std::string& key, View view = View::Native);
+std::vector<std::pair<std::string, Value>> Values(HKEY root, const std::string& key,
+                                                  View view = View::Native);
 
-// Opening the key (in any view) fails with ERROR_ACCESS_DENIED.
+// Opening the key (in any view), or any key below it, fails with ERROR_ACCESS_DENIED.
 void DenyAccess(HKEY root, const std::string& key, bool on, View view = View::Native);
+
+// Key handles the library holds open right now (RegOpenKeyExA/RegCreateKeyExA not yet closed).
+int OpenKeyHandles();
 
 // "Windows Registry Editor Version 5.00" text of a key and its subtree (raw physical paths,
 // so the 32-bit view shows under Wow6432Node); empty when the key does not exist.
