@@ -1,0 +1,156 @@
+#include "cli.h"
+
+#include "machine.h"
+#include "report.h"
+
+#include <filesystem>
+
+namespace hxca {
+
+const char* Usage() {
+    return "usage: hxca [SCENARIO_DIR] [options]\n"
+           "Runs custom actions of the library on the simulated machine set up from SCENARIO_DIR\n"
+           "(scenario.json, *.reg, tables/*.idt, drives/<letter>/...) and shows their trace, status\n"
+           "and what changed.\n"
+           "  --library PATH     the library's native shared object (default: libzebiwicn.so beside hxca)\n"
+           "  --action NAME      run this action instead of the scenario's list (repeatable)\n"
+           "  --mode MODE        run the --action actions immediate, deferred, rollback or commit\n"
+           "  -p NAME=VALUE      set a property before the first action (repeatable)\n"
+           "  --keep-loaded      keep one copy of the library loaded for the whole run\n"
+           "  --json             report as JSON\n"
+           "Exit status: 0 all expectations met, 1 an expectation failed, 2 bad input or an action\n"
+           "that could not be run. Expectations are checked only when the scenario's own actions run.\n";
+}
+
+Options ParseArgs(const std::vector<std::string>& args) {
+    Options o;
+    auto value = [&](size_t& i) -> const std::string& {
+        if (i + 1 >= args.size())
+            throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--library") {
+            o.library = value(i);
+        } else if (a == "--action") {
+            o.actions.push_back(value(i));
+        } else if (a == "--mode") {
+            o.mode = ParseMode(value(i));
+            if (!o.mode)
+                throw UsageError("--mode must be immediate, deferred, rollback or commit");
+        } else if (a == "-p") {
+            const std::string& pair = value(i);
+            size_t eq = pair.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw UsageError("-p needs NAME=VALUE, got '" + pair + "'");
+            o.properties[pair.substr(0, eq)] = pair.substr(eq + 1);
+        } else if (a == "--keep-loaded") {
+            o.keepLoaded = true;
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (!a.empty() && a[0] == '-') {
+            throw UsageError("unknown option " + a);
+        } else if (o.scenarioDir.empty()) {
+            o.scenarioDir = a;
+        } else {
+            throw UsageError("more than one scenario folder: " + o.scenarioDir + ", " + a);
+        }
+    }
+    if (o.mode && o.actions.empty())
+        throw UsageError("--mode goes with --action");
+    if (!o.help && o.scenarioDir.empty() && o.actions.empty())
+        throw UsageError("give a scenario folder, or --action NAME for a bare machine");
+    return o;
+}
+
+std::vector<ActionStep> StepsToRun(const Scenario& scenario, const Options& options) {
+    if (options.actions.empty())
+        return scenario.actions;
+    std::vector<ActionStep> steps;
+    for (const std::string& name : options.actions) {
+        ActionStep step;
+        step.name = name;
+        for (const auto& s : scenario.actions) {
+            if (s.name == name) {
+                step = s;
+                break;
+            }
+        }
+        if (options.mode)
+            step.mode = *options.mode;
+        step.expect = {};
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+int RunHxca(const Options& options, const std::string& defaultLibrary, std::ostream& out, std::ostream& err) {
+    Scenario scenario;
+    try {
+        if (!options.scenarioDir.empty()) {
+            std::error_code ec;
+            if (!std::filesystem::is_directory(options.scenarioDir, ec)) {
+                err << "hxca: " << options.scenarioDir << ": not a folder\n";
+                return 2;
+            }
+            scenario = LoadScenario(options.scenarioDir);
+        }
+    } catch (const ScenarioError& e) {
+        err << "hxca: " << e.what() << "\n";
+        return 2;
+    }
+    std::vector<ActionStep> steps = StepsToRun(scenario, options);
+    if (steps.empty()) {
+        err << "hxca: no actions to run\n";
+        return 2;
+    }
+    std::string library = options.library.empty() ? defaultLibrary : options.library;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(library, ec)) {
+        err << "hxca: library " << library << " not found (use --library)\n";
+        return 2;
+    }
+    library = std::filesystem::absolute(library, ec).string();
+
+    try {
+        SetUpMachine(scenario, options.properties);
+    } catch (const ScenarioError& e) {
+        err << "hxca: " << e.what() << "\n";
+        return 2;
+    }
+
+    RunResult result;
+    Snapshot before = TakeSnapshot();
+    bool allRan = true;
+    {
+        Engine engine(library, scenario.keepLoaded || options.keepLoaded,
+                      scenario.messageBoxReply.value_or(1));
+        for (const auto& step : steps) {
+            result.actions.push_back(engine.Run(step));
+            allRan &= result.actions.back().ran;
+            if (!options.json)
+                PrintAction(out, result.actions.back());
+        }
+        engine.Finish();
+        result.events = engine.Events();
+    }
+    result.after = TakeSnapshot();
+    result.changes = Diff(before, result.after);
+
+    // Expectations describe the scenario's own list of actions; a run of chosen actions only shows.
+    std::optional<CheckResult> check;
+    if (options.actions.empty())
+        check = CheckExpectations(scenario.expect, result);
+    if (options.json)
+        out << ReportJson(result, check);
+    else
+        PrintSummary(out, result, check);
+    if (!allRan)
+        return 2;
+    return check && !check->failures.empty() ? 1 : 0;
+}
+
+} // namespace hxca

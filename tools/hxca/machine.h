@@ -1,0 +1,49 @@
+// Driving the simulated machine: setting it up from a scenario, reading it back, and calling
+// actions of the library the way the installer engine does.
+#pragma once
+
+#include "run.h"
+#include "scenario.h"
+#include "snapshot.h"
+
+#include <map>
+#include <string>
+
+namespace hxca {
+
+// Resets the machine and applies the scenario's folder (drives/, *.reg, tables/) and settings;
+// overrides are properties given on the command line. Throws ScenarioError on bad input.
+void SetUpMachine(const Scenario& scenario, const std::map<std::string, std::string>& overrides);
+
+Snapshot TakeSnapshot();
+
+// Loads the library from a simulated temporary copy for each action (the engine's default), or
+// once for the whole run when keepLoaded. An action's own message-box reply lasts for that action;
+// messageBoxReply is the one restored after it.
+class Engine {
+  public:
+    Engine(std::string hostLibrary, bool keepLoaded, int messageBoxReply);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    ActionRun Run(const ActionStep& step);
+    // Events seen so far, tagged with the action that was running.
+    const std::vector<EventText>& Events() const { return events_; }
+    // Unloads a kept copy and deletes its temporary file.
+    void Finish();
+
+  private:
+    void* Load(std::string& simPath, std::string& error);
+    void Unload(void* module, const std::string& simPath);
+
+    std::string host_;
+    bool keep_;
+    int boxReply_;
+    int copies_ = 0;
+    void* kept_ = nullptr;
+    std::string keptPath_;
+    std::vector<EventText> events_;
+};
+
+} // namespace hxca

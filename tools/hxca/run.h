@@ -1,0 +1,51 @@
+// What one run of a scenario produced, and the checks of its expectations.
+#pragma once
+
+#include "scenario.h"
+#include "snapshot.h"
+
+#include <string>
+#include <vector>
+
+namespace hxca {
+
+struct MessageText {
+    int type = 0;
+    std::string text;
+};
+
+struct EventText {
+    std::string action; // the action that was running
+    std::string kind;
+    std::string text;
+};
+
+struct ActionRun {
+    std::string name;
+    Mode mode = Mode::Immediate;
+    bool ran = false;
+    std::string error; // why the action could not be called
+    unsigned status = 0;
+    std::vector<std::string> trace;    // INFO messages: the installer log's lines
+    std::vector<MessageText> messages; // every other message sent to the installer
+    ActionExpect expect;
+};
+
+struct RunResult {
+    std::vector<ActionRun> actions;
+    std::vector<EventText> events;
+    std::vector<Change> changes;
+    Snapshot after;
+};
+
+struct CheckResult {
+    int checks = 0;
+    std::vector<std::string> failures;
+};
+
+// Checks the per-action expectations of the runs and the scenario's expect block.
+CheckResult CheckExpectations(const Expect& expect, const RunResult& run);
+
+const char* MessageTypeName(int type);
+
+} // namespace hxca
