@@ -10,6 +10,7 @@ namespace winsim::msi::impl {
 namespace {
 
 void ResetInstaller() {
+    winsim::detail::Guard g(winsim::detail::MachineLock());
     S() = State();
 }
 
