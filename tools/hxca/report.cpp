@@ -22,7 +22,7 @@ bool IsText(const std::string& s) {
 
 // Content of a file below its line, each line marked so blank and trailing-blank lines show.
 void PrintContent(std::ostream& out, const std::string& content) {
-    const size_t maxLines = 60;
+    const size_t maxLines = 20;
     if (!IsText(content)) {
         out << "      (binary)\n";
         return;

@@ -1,0 +1,18 @@
+# Runs hxca on a scenario that must miss its expectations: exit status 1, and every line of
+# expected-failures.txt among the reported failures, and no other failure.
+execute_process(COMMAND ${HXCA} ${SCENARIO} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 1)
+  message(FATAL_ERROR "hxca exited with ${rc}, expected 1\n${out}${err}")
+endif()
+file(STRINGS ${SCENARIO}/expected-failures.txt wanted)
+list(LENGTH wanted count)
+foreach(line IN LISTS wanted)
+  string(FIND "${out}" "  FAIL ${line}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "missing failure: ${line}\n${out}")
+  endif()
+endforeach()
+string(REGEX MATCH "== Expectations: ([0-9]+) of" found "${out}")
+if(NOT CMAKE_MATCH_1 EQUAL count)
+  message(FATAL_ERROR "expected ${count} failures, got ${CMAKE_MATCH_1}\n${out}")
+endif()
