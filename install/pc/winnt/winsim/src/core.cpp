@@ -595,27 +595,23 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
     return TRUE;
 }
 
-// "%NAME%" becomes the variable's value; an unknown name or a lone '%' stays as written.
+// "%NAME%" becomes the variable's value. A '%' that does not start a known name is copied and
+// the scan goes on right after it (so "50%\\%TEMP%" still expands TEMP), as ntdll does.
 static std::string ExpandEnv(const std::string& src) {
     std::string out;
     size_t i = 0;
     while (i < src.size()) {
-        if (src[i] != '%') {
-            out += src[i++];
-            continue;
+        if (src[i] == '%') {
+            const size_t close = src.find('%', i + 1);
+            if (close != std::string::npos && close > i + 1) {
+                if (auto value = Env(src.substr(i + 1, close - i - 1))) {
+                    out += *value;
+                    i = close + 1;
+                    continue;
+                }
+            }
         }
-        const size_t close = src.find('%', i + 1);
-        if (close == std::string::npos) {
-            out.append(src, i, std::string::npos);
-            break;
-        }
-        const std::string name = src.substr(i + 1, close - i - 1);
-        auto value = name.empty() ? std::nullopt : Env(name);
-        if (value)
-            out += *value;
-        else
-            out.append(src, i, close - i + 1);
-        i = close + 1;
+        out += src[i++];
     }
     return out;
 }

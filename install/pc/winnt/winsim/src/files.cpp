@@ -254,7 +254,9 @@ DWORD Parse(const char* in, Path& out, bool wildcardsInLast = false) {
                 out.parts.pop_back();
             continue;
         }
-        if (last && !out.trailingSep) {
+        if (last && wildcardsInLast && HasWildcards(seg)) {
+            // A search pattern keeps its dots: "*." means "names without an extension".
+        } else if (last && !out.trailingSep) {
             while (!seg.empty() && (seg.back() == '.' || seg.back() == ' '))
                 seg.pop_back();
         } else if (seg.size() >= 2 && seg.back() == '.' && seg[seg.size() - 2] != '.') {

@@ -32,6 +32,7 @@ struct Module {
     bool datafile = false;
     int refs = 1;
     void* dl = nullptr;
+    int fd = -1; // the memfd behind dl: kept open, as the loader knows copies by their path
     std::map<unsigned, std::string> strings;
 };
 
@@ -153,7 +154,7 @@ SystemModule* FindSystem(HMODULE h, std::string* name = nullptr) {
     return nullptr;
 }
 
-void* OpenCopy(const std::string& host, const std::string& simPath, std::string& why) {
+void* OpenCopy(const std::string& host, const std::string& simPath, int& fdOut, std::string& why) {
     std::ifstream in(host, std::ios::binary);
     if (!in) {
         why = "cannot read " + host;
@@ -177,9 +178,12 @@ void* OpenCopy(const std::string& host, const std::string& simPath, std::string&
     }
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
     void* dl = dlopen(proc.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!dl)
+    if (!dl) {
         why = dlerror();
-    ::close(fd);
+        ::close(fd);
+        return nullptr;
+    }
+    fdOut = fd;
     return dl;
 }
 
@@ -248,7 +252,8 @@ HMODULE LoadCode(const std::string& name) {
         return nullptr;
     }
     std::string why;
-    void* dl = OpenCopy(image.hostModule, image.fullPath, why);
+    int fd = -1;
+    void* dl = OpenCopy(image.hostModule, image.fullPath, fd, why);
     if (!dl) {
         std::fprintf(stderr, "winsim: cannot load %s as %s: %s\n", image.hostModule.c_str(),
                      image.fullPath.c_str(), why.c_str());
@@ -260,6 +265,7 @@ HMODULE LoadCode(const std::string& name) {
     Module m;
     m.path = image.fullPath;
     m.dl = dl;
+    m.fd = fd;
     if (auto text = static_cast<const char*>(dlsym(dl, "winsim_resource_strings")))
         ParseStrings(text, m.strings);
     S().modules[base] = std::move(m);
@@ -268,6 +274,7 @@ HMODULE LoadCode(const std::string& name) {
     if (!ok) {
         S().modules.erase(base);
         dlclose(dl);
+        ::close(fd);
         detail::SetError(ERROR_DLL_INIT_FAILED);
         return nullptr;
     }
@@ -290,6 +297,7 @@ void UnloadAllModules() {
         if (m.dl) {
             CallDllMain(base, m.dl, DLL_PROCESS_DETACH, reinterpret_cast<LPVOID>(1));
             dlclose(m.dl);
+            ::close(m.fd);
         }
 }
 
@@ -381,9 +389,11 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     if (m->dl) {
         // DllMain(DETACH) runs while the module is still known (GetModuleFileNameA works in it).
         void* dl = m->dl;
+        const int fd = m->fd;
         CallDllMain(base, dl, DLL_PROCESS_DETACH, nullptr);
         S().modules.erase(base);
         dlclose(dl);
+        ::close(fd);
     } else {
         S().modules.erase(base);
     }
