@@ -512,16 +512,25 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
         detail::SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    Module* m = FindModule(hInstance);
-    if (!m) {
+    const std::map<unsigned, std::string>* strings = nullptr;
+    if (Module* m = FindModule(hInstance)) {
+        strings = &m->strings;
+    } else if (!hInstance || reinterpret_cast<uintptr_t>(hInstance) == kExeBase) {
+        // The program's own table: a library linked straight into a test finds its strings here.
+        static const std::map<unsigned, std::string> program = [] {
+            std::map<unsigned, std::string> table;
+            if (auto text = static_cast<const char*>(dlsym(RTLD_DEFAULT, "winsim_resource_strings")))
+                ParseStrings(text, table);
+            return table;
+        }();
+        strings = &program;
+    } else if (!FindSystem(hInstance)) {
         lpBuffer[0] = '\0';
-        const bool known =
-            !hInstance || reinterpret_cast<uintptr_t>(hInstance) == kExeBase || FindSystem(hInstance);
-        detail::SetError(known ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_DATA_NOT_FOUND);
+        detail::SetError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return 0;
     }
-    auto it = m->strings.find(uID);
-    if (it == m->strings.end()) {
+    auto it = strings ? strings->find(uID) : std::map<unsigned, std::string>::const_iterator();
+    if (!strings || it == strings->end()) {
         lpBuffer[0] = '\0';
         detail::SetError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return 0;

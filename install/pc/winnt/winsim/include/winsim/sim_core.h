@@ -15,13 +15,15 @@ namespace winsim {
 // Brings the whole machine back to its initial state: drive C: (fixed, empty label) with
 // C:\Windows\System32, C:\Program Files, C:\Temp; a registry with only the standard top-level
 // keys (see sim_reg.h); an empty installer session; the clock at 2026-01-15 10:00:00.000 local time;
-// user name "Administrator"; no faults, no hooks, cancel flag 0; loaded modules forgotten.
+// user name "Administrator", computer name "WINSIM", the usual environment of a 64-bit Windows
+// (windir, SystemRoot, ProgramFiles, TEMP = TMP = C:\Temp, ...); no faults, no hooks, cancel flag
+// 0; loaded modules unloaded (DllMain DETACH as at process exit); no kernel or key handles open.
 void Reset();
 
 // Virtual clock. Sleep and every wait advance it instantly; nothing sleeps for real.
 void SetLocalTime(int year, int month, int day, int hour, int minute, int second);
 SYSTEMTIME LocalTime();
-uint64_t NowMs();          // virtual milliseconds since Reset
+uint64_t NowMs(); // virtual milliseconds since Reset (GetTickCount is 300000 more: booted 5 min before)
 void Advance(uint32_t ms); // also fires the timed hooks that fall due
 // Minutes the local time is ahead of UTC (60 after Reset: no daylight saving).
 void SetUtcOffset(int minutes);

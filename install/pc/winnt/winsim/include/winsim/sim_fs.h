@@ -68,7 +68,8 @@ void SetCopyCancelError(DWORD error);
 // a different simulated path gets its own copy (its own globals). Copying the file keeps the
 // mapping; writing it anew drops it. The object's exported DllMain (if any) is called on load
 // and unload; LoadStringA on its handle reads its exported `const char winsim_resource_strings[]`
-// (the string-table format below), if it has one.
+// (the string-table format below), if it has one. LoadStringA(NULL, ...) reads such a table of
+// the program itself when dlsym can see one (a library linked into a test executable).
 void MapModule(const std::string& simPath, const std::string& hostSharedObject);
 
 // The bytes of a string-table data file: LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE)
