@@ -298,6 +298,7 @@ ActionRun Engine::Run(const ActionStep& step) {
     size_t firstMessage = winsim::msi::Messages().size();
     size_t firstLine = winsim::msi::LogLines().size();
     size_t firstEvent = winsim::Events().size();
+    int leaked = winsim::msi::LeakedHandles();
 
     void* module = kept_;
     std::string simPath = keptPath_;
@@ -322,6 +323,7 @@ ActionRun Engine::Run(const ActionStep& step) {
     }
     if (!keep_)
         Unload(module, simPath);
+    run.leakedHandles = winsim::msi::LeakedHandles() - leaked;
 
     std::vector<std::string> lines = winsim::msi::LogLines();
     run.trace.assign(lines.begin() + static_cast<std::ptrdiff_t>(std::min(firstLine, lines.size())),

@@ -69,7 +69,9 @@ void PrintAction(std::ostream& out, const ActionRun& run) {
         out << line << "\n";
     for (const auto& m : run.messages)
         out << "[" << MessageTypeName(m.type) << "] " << m.text << "\n";
-    if (run.ran)
+    if (run.ran && run.leakedHandles > 0)
+        out << "-> status " << run.status << " (" << run.leakedHandles << " installer handles left open)\n";
+    else if (run.ran)
         out << "-> status " << run.status << "\n";
     else
         out << "-> not run: " << run.error << "\n";
@@ -166,9 +168,10 @@ std::string ReportJson(const RunResult& run, const std::optional<CheckResult>& c
         j["name"] = a.name;
         j["mode"] = ModeName(a.mode);
         j["ran"] = a.ran;
-        if (a.ran)
+        if (a.ran) {
             j["status"] = a.status;
-        else
+            j["leakedHandles"] = a.leakedHandles;
+        } else
             j["error"] = a.error;
         j["trace"] = a.trace;
         j["messages"] = json::array();

@@ -26,6 +26,7 @@ struct ActionRun {
     bool ran = false;
     std::string error; // why the action could not be called
     unsigned status = 0;
+    int leakedHandles = 0;             // record and view handles the action left open
     std::vector<std::string> trace;    // INFO messages: the installer log's lines
     std::vector<MessageText> messages; // every other message sent to the installer
     ActionExpect expect;
