@@ -68,6 +68,16 @@ TEST_F(Deferred, LookupsFollowTheValueListRules) {
     EXPECT_EQ(Read("A"), "x=y");
 }
 
+TEST_F(Deferred, TraceTargetsComeFromTheListOnceLoaded) {
+    WithList("ZEBUSERTRACEPATH=C:\\Temp\\t.txt;A=1;");
+    EXPECT_EQ(Read("A"), "1");
+    // Lines traced while the list loads cannot reach the file it names.
+    std::string file = File("C:\\Temp\\t.txt");
+    EXPECT_EQ(file.find("Size of value list"), std::string::npos);
+    EXPECT_NE(file.find("Property 'A' value '1'; from CustomActionData\r\n"), std::string::npos);
+    EXPECT_TRUE(HasText("Size of value list is 35"));
+}
+
 TEST_F(Deferred, NoCustomActionDataMeansEmptyValues) {
     winsim::msi::EnterDeferred("iwiNoData");
     EXPECT_EQ(Read("A"), "");

@@ -22,6 +22,15 @@ LPCSTR LastPart(LPCSTR pszPath) {
 
 } // namespace
 
+BOOL MakeFilePath(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszName) {
+    int cch = snprintf(pszOut, ZEB_CCH_PATH, "%s\\%s", pszFolder, pszName);
+    if (cch < 0 || cch >= ZEB_CCH_PATH) {
+        pszOut[0] = '\0';
+        return FALSE;
+    }
+    return TRUE;
+}
+
 LPSTR NormalizePath(BOOL bAddSeparator, LPSTR pszPath) {
     size_t cch = strlen(pszPath);
     size_t iStart = 0;
@@ -157,7 +166,8 @@ BOOL FindFirstFileName(LPCSTR pszPattern, LPSTR pszName, DWORD cchName) {
 
 BOOL IsFolderEmpty(LPCSTR pszFolder) {
     char szPattern[ZEB_CCH_PATH];
-    snprintf(szPattern, sizeof(szPattern), "%s\\*", pszFolder);
+    if (!MakeFilePath(szPattern, pszFolder, "*"))
+        return TRUE; // no such folder can exist
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA(szPattern, &fd);
     if (hFind == INVALID_HANDLE_VALUE) {

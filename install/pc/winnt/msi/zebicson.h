@@ -4,6 +4,9 @@
 #include "zebiwicnDefs.h"
 
 LPSTR NormalizePath(BOOL bAddSeparator, LPSTR pszPath);
+// folder + "\\" + name into a path buffer; FALSE (and an empty path) when it does not fit, so a
+// cut path never names another file.
+BOOL MakeFilePath(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszName);
 BOOL FileExists(LPCSTR pszPath);
 BOOL IsFileFound(LPCSTR pszPath); // FileExists, traced
 BOOL TryCreateNewFile(LPCSTR pszPath);

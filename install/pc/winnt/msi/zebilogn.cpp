@@ -93,7 +93,12 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
     char szPath[ZEB_CCH_PATH];
     size_t cchFolder = strlen(pszFolder);
     BOOL bSeparator = cchFolder > 0 && pszFolder[cchFolder - 1] == '\\';
-    snprintf(szPath, sizeof(szPath), "%s%s%s", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
+    int cchPath =
+        snprintf(szPath, sizeof(szPath), "%s%s%s", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
+    if (cchPath < 0 || cchPath >= (int)sizeof(szPath)) {
+        TraceText(NULL, "Can't find '%s%s%s'", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
+        return FALSE;
+    }
 
     SetLastError(0);
     HANDLE hMutex = CreateMutexA(NULL, FALSE, ZEB_INSTALL_MUTEX);
@@ -247,8 +252,7 @@ BOOL iiiIsCancelled(void) {
     }
     if (g_zebFrame.szTempFolder[0] != '\0') {
         char szMarker[ZEB_CCH_PATH];
-        snprintf(szMarker, sizeof(szMarker), "%s\\%s", g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER);
-        if (FileExists(szMarker))
+        if (MakeFilePath(szMarker, g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER) && FileExists(szMarker))
             SetCancelFlag();
     }
     return IsCancelFlagSet();

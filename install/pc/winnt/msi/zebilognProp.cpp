@@ -17,6 +17,7 @@ struct PathProperty {
 
 struct PropertyState {
     char* pszValueList; // CustomActionData value list, loaded by the first deferred read
+    BOOL bLoadingList;  // the load traces, and tracing reads the trace targets from the list
     PathProperty* pPathProperties;
     BOOL bReducedLogging;
     int iFilesProcessed;
@@ -129,6 +130,12 @@ UINT LoadValueList(void) {
     return ZEB_RC_SUCCESS;
 }
 
+BOOL MakeTempName(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszPrefix, LPCSTR pszNumber, LPCSTR pszSuffix) {
+    char szName[ZEB_CCH_PATH];
+    snprintf(szName, sizeof(szName), "%.16s%.16s%.16s", pszPrefix, pszNumber, pszSuffix);
+    return MakeFilePath(pszOut, pszFolder, szName);
+}
+
 } // namespace
 
 void ResetPropertyState(void) {
@@ -169,8 +176,10 @@ BOOL SetPropertyValueTerse(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszNam
 
 UINT icsGetCustomActionData(LPCSTR pszName, LPSTR pszValue, DWORD cchValue) {
     pszValue[0] = '\0';
-    if (g_prop.pszValueList == NULL) {
+    if (g_prop.pszValueList == NULL && !g_prop.bLoadingList) {
+        g_prop.bLoadingList = TRUE;
         UINT uiRc = LoadValueList();
+        g_prop.bLoadingList = FALSE;
         if (uiRc != ZEB_RC_SUCCESS)
             return uiRc;
     }
@@ -295,8 +304,7 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
     if (pszFolder[0] == '\0')
         return g_prop.szTempName;
     if (szNumber[0] != '\0') {
-        snprintf(g_prop.szTempName, sizeof(g_prop.szTempName), "%s\\%s%s%s", pszFolder, pszPrefix, szNumber,
-                 pszSuffix);
+        MakeTempName(g_prop.szTempName, pszFolder, pszPrefix, szNumber, pszSuffix);
         return g_prop.szTempName;
     }
 
@@ -305,7 +313,8 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
         BOOL bFree = TRUE;
         for (const auto& name : kFamily) {
             char szPath[ZEB_CCH_PATH];
-            snprintf(szPath, sizeof(szPath), "%s\\%s%s%s", pszFolder, name[0], szNumber, name[1]);
+            if (!MakeTempName(szPath, pszFolder, name[0], szNumber, name[1]))
+                return g_prop.szTempName; // the folder leaves no room for any name
             if (!TryCreateNewFile(szPath)) {
                 bFree = FALSE;
                 break;
@@ -315,8 +324,7 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
             continue;
         if (!SetPropertyValue(hInstall, kFunction, PROP_ZEBTEMPFILENUM, szNumber, &uiStat))
             return g_prop.szTempName;
-        snprintf(g_prop.szTempName, sizeof(g_prop.szTempName), "%s\\%s%s%s", pszFolder, pszPrefix, szNumber,
-                 pszSuffix);
+        MakeTempName(g_prop.szTempName, pszFolder, pszPrefix, szNumber, pszSuffix);
         return g_prop.szTempName;
     }
     return g_prop.szTempName;

@@ -32,7 +32,7 @@ LPCSTR ActionField(void) {
     return "(CaProlog)";
 }
 
-void TimeField(char (&szTime)[16]) {
+void TimeField(char (&szTime)[32]) {
     SYSTEMTIME st;
     GetLocalTime(&st);
     snprintf(szTime, sizeof(szTime), "%2.2u:%2.2u:%2.2u", (unsigned)st.wHour, (unsigned)st.wMinute,
@@ -62,7 +62,7 @@ void AppendToFile(LPCSTR pszPath, LPCSTR pszLine) {
 
 // Writes prefix and text as one line; the text may have any length.
 UINT WritePrefixed(LPCSTR pszFunction, LPCSTR pszText) {
-    char szTime[16];
+    char szTime[32];
     TimeField(szTime);
     LPCSTR pszAction = ActionField();
     size_t cch = strlen(pszText) + strlen(pszAction) + (pszFunction ? strlen(pszFunction) : 0) + 64;
@@ -126,7 +126,7 @@ static UINT DeliverLine(LPCSTR pszLine) {
         if (!ResolveCached(PROP_ZEBDATFOLDER, g_trace.szDataFolder))
             return ZEB_RC_FAILURE;
         if (g_trace.szDataFolder[0] != '\0')
-            snprintf(szTempLog, sizeof(szTempLog), "%s\\%s", g_trace.szDataFolder, ZEB_DATA_TRACE_FILE);
+            MakeFilePath(szTempLog, g_trace.szDataFolder, ZEB_DATA_TRACE_FILE);
     } else if (!g_trace.bTempLogClosed) {
         if (!ResolveCached(PROP_ZEBTEMPLOGPATH, g_trace.szTempLog))
             return ZEB_RC_FAILURE;
@@ -150,14 +150,16 @@ UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
     vsnprintf(szText, sizeof(szText), pszFormat, args);
     va_end(args);
 
-    char szTime[16];
+    char szTime[32];
     TimeField(szTime);
-    char szLine[ZEB_CCH_MSG]; // the whole line is cut at 515 characters
+    char szLine[ZEB_CCH_MSG];
+    int cchLine; // longer lines are cut at 515 characters
     if (pszFunction != NULL)
-        snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(), pszFunction, kLevel,
-                 szText);
+        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(), pszFunction,
+                           kLevel, szText);
     else
-        snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
+        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
+    (void)cchLine;
 
     UINT uiRc = WriteLogLine(szLine);
     g_trace.bWriting = FALSE;

@@ -89,9 +89,9 @@ ZEB_ACTION iwiCancel(MSIHANDLE hInstall) {
     SetCancelFlag();
     if (!EnsureTempFolder(hInstall, "iwiCancel"))
         return ZEB_RC_CANCEL;
-    if (g_zebFrame.szTempFolder[0] != '\0') {
-        char szMarker[ZEB_CCH_PATH];
-        snprintf(szMarker, sizeof(szMarker), "%s\\%s", g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER);
+    char szMarker[ZEB_CCH_PATH];
+    if (g_zebFrame.szTempFolder[0] != '\0' &&
+        MakeFilePath(szMarker, g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER)) {
         HANDLE hFile =
             CreateFileA(szMarker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (hFile != INVALID_HANDLE_VALUE)
