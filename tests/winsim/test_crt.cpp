@@ -157,13 +157,24 @@ TEST_F(Crt, WriteErrorsReachFerror) {
     EXPECT_TRUE(ferror(fp));
     fclose(fp);
 
+    // Injected faults reach only the file they name.
     winsim::fs::SetFreeSpace('C', 1000);
-    winsim::FailCall("WriteFile", 112);
-    fp = fopen("C:\\Temp\\inj.txt", "w");
+    winsim::FailCall("fwrite", 112, 0, "\\inj.txt");
+    winsim::FailCall("fread", 13, 0, "\\inj.txt");
+    FILE* other = fopen("C:\\Temp\\other.txt", "w+");
+    fp = fopen("C:\\Temp\\inj.txt", "w+");
     fputs("x", fp);
+    fputs("y", other);
     EXPECT_NE(fflush(fp), 0);
     EXPECT_TRUE(ferror(fp));
+    EXPECT_EQ(fflush(other), 0);
+    rewind(fp);
+    char c[2];
+    EXPECT_EQ(fread(c, 1, 1, fp), 0u);
+    EXPECT_TRUE(ferror(fp));
     fclose(fp);
+    fclose(other);
+    EXPECT_EQ(winsim::fs::ReadFile("C:\\Temp\\other.txt"), "y");
 }
 
 TEST_F(Crt, MicrosoftStringHelpers) {

@@ -321,6 +321,11 @@ TEST_F(Files, CopyKeepsBytesAndAttributesAndHonoursItsFlags) {
     EXPECT_EQ(ErrorOf(CopyFileA("C:\\Temp\\none.txt", "C:\\Temp\\x.txt", FALSE)), 2u);
     EXPECT_EQ(ErrorOf(CopyFileA("C:\\Temp\\src.txt", "C:\\Temp\\NoDir\\x.txt", FALSE)), 3u);
     EXPECT_EQ(ErrorOf(CopyFileA("C:\\Temp\\src.txt", "C:\\Temp", FALSE)), 5u);
+
+    // Each function counts and fails on its own, whatever it shares inside.
+    winsim::FailCall("CopyFileExA", 5);
+    EXPECT_TRUE(CopyFileA("C:\\Temp\\src.txt", "C:\\Temp\\dst2.txt", FALSE));
+    EXPECT_EQ(winsim::CallCount("CopyFileExA"), 1);
 }
 
 TEST_F(Files, CopyRereadsTheCancelFlagBetweenChunks) {

@@ -45,6 +45,10 @@ ssize_t CookieRead(void* cookie, char* buf, size_t size) {
     auto* c = static_cast<CrtFile*>(cookie);
     Guard g(MachineLock());
     fsys::OpenFile& f = *c->file;
+    if (Fail("fread", f.path.c_str())) {
+        errno = EIO;
+        return -1;
+    }
     if (!(f.access & fsys::kRead) || f.node->dir) {
         errno = EBADF;
         return -1;
@@ -81,7 +85,7 @@ ssize_t CookieWrite(void* cookie, const char* buf, size_t size) {
     } else {
         raw.assign(buf, size);
     }
-    if (Fail("WriteFile")) {
+    if (Fail("fwrite", c->file->path.c_str())) {
         errno = ErrnoOf(GetLastError());
         return 0;
     }

@@ -666,6 +666,7 @@ OpenResult Open(const char* path, DWORD desiredAccess, DWORD shareMode, DWORD di
     }
     auto f = std::make_shared<OpenFile>();
     f->node = node;
+    f->path = p.Full();
     f->drive = p.drive;
     f->access = access;
     f->share = shareMode;
@@ -1001,9 +1002,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     Guard g(MachineLock());
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = 0;
-    if (Fail("ReadFile"))
-        return FALSE;
     auto f = Lookup<OpenFile>(hFile);
+    if (Fail("ReadFile", f ? f->path.c_str() : nullptr))
+        return FALSE;
     if (!f)
         return FailWith(ERROR_INVALID_HANDLE);
     size_t got = 0;
@@ -1019,9 +1020,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     Guard g(MachineLock());
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = 0;
-    if (Fail("WriteFile"))
-        return FALSE;
     auto f = Lookup<OpenFile>(hFile);
+    if (Fail("WriteFile", f ? f->path.c_str() : nullptr))
+        return FALSE;
     if (!f)
         return FailWith(ERROR_INVALID_HANDLE);
     if (DWORD e = Write(*f, lpBuffer, nNumberOfBytesToWrite))
@@ -1033,9 +1034,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     Guard g(MachineLock());
-    if (Fail("GetFileSize"))
-        return INVALID_FILE_SIZE;
     auto f = Lookup<OpenFile>(hFile);
+    if (Fail("GetFileSize", f ? f->path.c_str() : nullptr))
+        return INVALID_FILE_SIZE;
     if (!f) {
         SetError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
@@ -1295,11 +1296,8 @@ static BOOL CopyNode(Node& src, const Path& dp, Loc& dloc, DWORD flags, LPPROGRE
     return TRUE;
 }
 
-BOOL WINAPI CopyFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROUTINE lpProgressRoutine,
-                        LPVOID lpData, LPBOOL pbCancel, DWORD dwCopyFlags) {
-    Guard g(MachineLock());
-    if (Fail("CopyFileExA", lpExistingFileName))
-        return FALSE;
+static BOOL CopyFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROUTINE lpProgressRoutine,
+                     LPVOID lpData, LPBOOL pbCancel, DWORD dwCopyFlags) {
     Path sp, dp;
     if (DWORD e = Parse(lpExistingFileName, sp))
         return FailWith(e);
@@ -1321,18 +1319,23 @@ BOOL WINAPI CopyFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGR
     return CopyNode(*keep, dp, dloc, dwCopyFlags, lpProgressRoutine, lpData, pbCancel);
 }
 
+BOOL WINAPI CopyFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROUTINE lpProgressRoutine,
+                        LPVOID lpData, LPBOOL pbCancel, DWORD dwCopyFlags) {
+    Guard g(MachineLock());
+    if (Fail("CopyFileExA", lpExistingFileName))
+        return FALSE;
+    return CopyFile(lpExistingFileName, lpNewFileName, lpProgressRoutine, lpData, pbCancel, dwCopyFlags);
+}
+
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
     Guard g(MachineLock());
     if (Fail("CopyFileA", lpExistingFileName))
         return FALSE;
-    return CopyFileExA(lpExistingFileName, lpNewFileName, nullptr, nullptr, nullptr,
-                       bFailIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+    return CopyFile(lpExistingFileName, lpNewFileName, nullptr, nullptr, nullptr,
+                    bFailIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
 }
 
-BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
-    Guard g(MachineLock());
-    if (Fail("MoveFileExA", lpExistingFileName))
-        return FALSE;
+static BOOL MoveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
     Path sp;
     if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) {
         // Windows only records the request (admin rights needed); it does not look at the file.
@@ -1409,8 +1412,18 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     return TRUE;
 }
 
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    Guard g(MachineLock());
+    if (Fail("MoveFileExA", lpExistingFileName))
+        return FALSE;
+    return MoveFile(lpExistingFileName, lpNewFileName, dwFlags);
+}
+
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
-    return MoveFileExA(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED);
+    Guard g(MachineLock());
+    if (Fail("MoveFileA", lpExistingFileName))
+        return FALSE;
+    return MoveFile(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED);
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {

@@ -33,6 +33,7 @@ enum : unsigned { kRead = 1, kWrite = 2, kDelete = 4 };
 
 struct OpenFile : KernelObject {
     std::shared_ptr<Node> node;
+    std::string path; // full path it was opened by (what faults on its reads and writes match)
     char drive = 0;
     unsigned access = 0;
     DWORD share = 0;

@@ -350,10 +350,7 @@ void SetSystemExport(const std::string& module, const std::string& name, FARPROC
 
 using namespace winsim;
 
-HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE, DWORD dwFlags) {
-    Guard g(detail::MachineLock());
-    if (detail::Fail("LoadLibraryExA", lpLibFileName))
-        return nullptr;
+static HMODULE Load(LPCSTR lpLibFileName, DWORD dwFlags) {
     if (!lpLibFileName || !*lpLibFileName) {
         detail::SetError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -364,11 +361,18 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE, DWORD dwFlags) {
     return LoadCode(lpLibFileName);
 }
 
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE, DWORD dwFlags) {
+    Guard g(detail::MachineLock());
+    if (detail::Fail("LoadLibraryExA", lpLibFileName))
+        return nullptr;
+    return Load(lpLibFileName, dwFlags);
+}
+
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     Guard g(detail::MachineLock());
     if (detail::Fail("LoadLibraryA", lpLibFileName))
         return nullptr;
-    return LoadLibraryExA(lpLibFileName, nullptr, 0);
+    return Load(lpLibFileName, 0);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {

@@ -39,6 +39,10 @@ std::optional<std::string> Env(const std::string& name);
 // error. nth = 0 fails every call from now on; nth = k fails only the k-th call counted from the
 // moment the fault is set. A match, when not empty, limits the fault to calls whose first text
 // argument contains it (ignoring case); nth then counts only the matching calls.
+// Names are those of the simulated functions, plus "fopen", "fread" and "fwrite" for stdio on
+// simulated files (matched against the file's full path; a stdio read or write may count more
+// than once per call, as the stream's buffer is filled or flushed). ReadFile, WriteFile and
+// GetFileSize match the path the handle was opened with.
 void FailCall(const std::string& function, DWORD error, int nth = 0, const std::string& match = "");
 void ClearFaults();
 int CallCount(const std::string& function); // calls of a function since Reset
