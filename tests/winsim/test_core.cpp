@@ -321,4 +321,59 @@ TEST_F(Core, MessageBoxesAreRecordedAndAnswered) {
     EXPECT_EQ(winsim::Events().size(), 2u);
 }
 
+TEST_F(Core, WindowsCloseOnRequestAfterTheirDelay) {
+    EXPECT_EQ(FindWindowA("ZEBHexlineSplash", nullptr), nullptr);
+    winsim::OpenWindow("ZEBHexlineSplash", "HX", 600);
+    HWND splash = FindWindowA("ZEBHexlineSplash", nullptr);
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(PostMessageA(splash, WM_CLOSE, 0, 0));
+    ASSERT_TRUE(PostMessageA(splash, WM_CLOSE, 0, 0)) << "a second request changes nothing";
+    int looks = 0;
+    while (FindWindowA("ZEBHexlineSplash", nullptr)) {
+        Sleep(250);
+        ++looks;
+    }
+    EXPECT_EQ(looks, 3);
+    EXPECT_EQ(winsim::NowMs(), 750u);
+    EXPECT_FALSE(IsWindow(splash));
+    EXPECT_FALSE(PostMessageA(splash, WM_CLOSE, 0, 0));
+    EXPECT_EQ(GetLastError(), 1400u);
+    ASSERT_EQ(winsim::Events().size(), 2u);
+    EXPECT_EQ(winsim::Events()[0].kind, "message");
+    EXPECT_EQ(winsim::Events()[0].text, "ZEBHexlineSplash");
+    EXPECT_EQ(winsim::Events()[0].flags, static_cast<unsigned>(WM_CLOSE));
+
+    winsim::OpenWindow("Stubborn", "", -1);
+    PostMessageA(FindWindowA("Stubborn", nullptr), WM_CLOSE, 0, 0);
+    Sleep(100000);
+    EXPECT_TRUE(winsim::WindowExists("Stubborn"));
+}
+
+TEST_F(Core, SettingsBroadcastAndDisplaySettings) {
+    DWORD_PTR result = 7;
+    EXPECT_NE(SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                                  reinterpret_cast<LPARAM>("Environment"), SMTO_ABORTIFHUNG, 10000, &result),
+              0);
+    ASSERT_EQ(winsim::Events().size(), 1u);
+    EXPECT_EQ(winsim::Events()[0].kind, "broadcast");
+    EXPECT_EQ(winsim::Events()[0].text, "Environment");
+    winsim::FailCall("SendMessageTimeoutA", 1460);
+    EXPECT_EQ(SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                                  reinterpret_cast<LPARAM>("Environment"), SMTO_ABORTIFHUNG, 10000, &result),
+              0);
+    EXPECT_EQ(GetLastError(), 1460u);
+    EXPECT_EQ(winsim::NowMs(), 10000u) << "a time-out takes the whole time";
+
+    HIGHCONTRASTA hc{sizeof(hc), 0xFF, nullptr};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0));
+    EXPECT_EQ(hc.dwFlags, 0u);
+    winsim::SetHighContrast(true);
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0));
+    EXPECT_EQ(hc.dwFlags & HCF_HIGHCONTRASTON, 1u);
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), 0u);
+    winsim::SetSysColor(COLOR_WINDOWTEXT, RGB(255, 255, 0));
+    const COLORREF c = GetSysColor(COLOR_WINDOWTEXT);
+    EXPECT_EQ(GetRValue(c) + GetGValue(c) + GetBValue(c), 510);
+}
+
 } // namespace

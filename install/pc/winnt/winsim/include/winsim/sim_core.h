@@ -86,6 +86,16 @@ void RecordEvent(const Event& event);
 const std::vector<Event>& Events();
 void ClearEvents();
 
+// The desktop. A top-level window of a class (FindWindowA finds it; the first one of a class when
+// there are several). After it is posted WM_CLOSE it goes away closesAfterMs later (0: at once;
+// negative: never). PostMessageA and SendMessageTimeoutA record events "message" and "broadcast"
+// (text: the class, or the broadcast's text parameter; flags: the message number).
+void OpenWindow(const std::string& className, const std::string& title = "", int closesAfterMs = 0);
+void CloseWindow(const std::string& className);
+bool WindowExists(const std::string& className);
+void SetHighContrast(bool on);               // SystemParametersInfoA(SPI_GETHIGHCONTRAST)
+void SetSysColor(int index, COLORREF color); // GetSysColor (COLOR_WINDOWTEXT 0 after Reset)
+
 // Message boxes: the answer the simulated user gives (IDOK by default). A box that cannot be
 // shown is FailCall("MessageBoxExA", error): it returns 0 and records no event.
 void SetMessageBoxReply(int reply);

@@ -47,9 +47,39 @@
 #define SW_NORMAL 1
 #define SW_SHOW 5
 
+#define WM_NULL 0x0000
+#define WM_QUIT 0x0012
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+#define SMTO_NOTIMEOUTIFNOTHUNG 0x0008
+#define SPI_GETHIGHCONTRAST 0x0042
+#define HCF_HIGHCONTRASTON 0x00000001
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(rgb) ((BYTE)(rgb))
+#define GetGValue(rgb) ((BYTE)(((WORD)(rgb)) >> 8))
+#define GetBValue(rgb) ((BYTE)((rgb) >> 16))
+
+typedef DWORD_PTR* PDWORD_PTR;
+
+typedef struct tagHIGHCONTRASTA {
+    UINT cbSize;
+    DWORD dwFlags;
+    LPSTR lpszDefaultScheme;
+} HIGHCONTRASTA, *LPHIGHCONTRASTA;
+
 WINSIM_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 WINSIM_API int WINAPI MessageBoxExA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType, WORD wLanguageId);
 WINSIM_API HWND WINAPI GetForegroundWindow(void);
 WINSIM_API HWND WINAPI GetDesktopWindow(void);
+WINSIM_API HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+WINSIM_API BOOL WINAPI IsWindow(HWND hWnd);
+WINSIM_API BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+WINSIM_API LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                              UINT uTimeout, PDWORD_PTR lpdwResult);
+WINSIM_API BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
+WINSIM_API DWORD WINAPI GetSysColor(int nIndex);
 // Strings of a module's string table (a mapped module's, or a data file's in the simulated format).
 WINSIM_API int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
