@@ -376,4 +376,34 @@ TEST_F(Core, SettingsBroadcastAndDisplaySettings) {
     EXPECT_EQ(GetRValue(c) + GetGValue(c) + GetBValue(c), 510);
 }
 
+TEST_F(Core, VersionInformationInBothLayouts) {
+    OSVERSIONINFOEXA ex{};
+    ex.dwOSVersionInfoSize = sizeof(ex);
+    ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex)));
+    EXPECT_EQ(ex.dwMajorVersion, 10u);
+    EXPECT_EQ(ex.dwPlatformId, 2u);
+    EXPECT_EQ(ex.wProductType, VER_NT_WORKSTATION);
+
+    winsim::WindowsVersion nt4;
+    nt4.major = 4;
+    nt4.build = 1381;
+    nt4.servicePack = "Service Pack 6";
+    nt4.servicePackMajor = 6;
+    nt4.suiteMask = VER_SUITE_ENTERPRISE | VER_SUITE_TERMINAL;
+    winsim::SetWindowsVersion(nt4);
+    OSVERSIONINFOA basic{};
+    basic.dwOSVersionInfoSize = sizeof(basic);
+    basic.szCSDVersion[0] = 'x';
+    ASSERT_TRUE(GetVersionExA(&basic));
+    EXPECT_EQ(basic.dwMajorVersion, 4u);
+    EXPECT_STREQ(basic.szCSDVersion, "Service Pack 6");
+    ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex)));
+    EXPECT_EQ(ex.wSuiteMask, VER_SUITE_ENTERPRISE | VER_SUITE_TERMINAL);
+    EXPECT_EQ(ex.wServicePackMajor, 6);
+
+    basic.dwOSVersionInfoSize = 12;
+    EXPECT_FALSE(GetVersionExA(&basic));
+    EXPECT_EQ(GetLastError(), 122u);
+}
+
 } // namespace

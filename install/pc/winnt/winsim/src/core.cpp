@@ -6,6 +6,7 @@
 #include "winsim/advapi32.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -111,6 +112,7 @@ struct Core {
     std::vector<TimeHook> timeHooks;
     uint64_t timeHookSeq = 0;
     std::vector<Event> events;
+    WindowsVersion version;
 
     Core() {
         SYSTEMTIME st{2026, 1, 0, 15, 10, 0, 0, 0};
@@ -452,6 +454,11 @@ int MessageBoxReply() {
     return g_messageBoxReply;
 }
 
+void SetWindowsVersion(const WindowsVersion& version) {
+    detail::Guard g(detail::MachineLock());
+    C().version = version;
+}
+
 void SetUtcOffset(int minutes) {
     detail::Guard g(detail::MachineLock());
     C().utcOffsetMinutes = minutes;
@@ -648,6 +655,40 @@ BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
         return FALSE;
     }
     *nSize = static_cast<DWORD>(name.size());
+    return TRUE;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
+    if (detail::Fail("GetVersionExA"))
+        return FALSE;
+    if (!lpVersionInformation) {
+        detail::SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD size = lpVersionInformation->dwOSVersionInfoSize;
+    if (size != sizeof(OSVERSIONINFOA) && size != sizeof(OSVERSIONINFOEXA)) {
+        detail::SetError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    WindowsVersion v;
+    {
+        detail::Guard g(detail::MachineLock());
+        v = C().version;
+    }
+    lpVersionInformation->dwMajorVersion = v.major;
+    lpVersionInformation->dwMinorVersion = v.minor;
+    lpVersionInformation->dwBuildNumber = v.build;
+    lpVersionInformation->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    std::snprintf(lpVersionInformation->szCSDVersion, sizeof(lpVersionInformation->szCSDVersion), "%s",
+                  v.servicePack.c_str());
+    if (size == sizeof(OSVERSIONINFOEXA)) {
+        auto* ex = reinterpret_cast<LPOSVERSIONINFOEXA>(lpVersionInformation);
+        ex->wServicePackMajor = v.servicePackMajor;
+        ex->wServicePackMinor = v.servicePackMinor;
+        ex->wSuiteMask = v.suiteMask;
+        ex->wProductType = v.productType;
+        ex->wReserved = 0;
+    }
     return TRUE;
 }
 

@@ -170,6 +170,39 @@ typedef DWORD(CALLBACK* LPPROGRESS_ROUTINE)(LARGE_INTEGER TotalFileSize, LARGE_I
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 
+// ---- Version ------------------------------------------------------------------------------
+#define VER_PLATFORM_WIN32_NT 2
+#define VER_NT_WORKSTATION 0x0000001
+#define VER_NT_DOMAIN_CONTROLLER 0x0000002
+#define VER_NT_SERVER 0x0000003
+#define VER_SUITE_SMALLBUSINESS 0x00000001
+#define VER_SUITE_ENTERPRISE 0x00000002
+#define VER_SUITE_TERMINAL 0x00000010
+#define VER_SUITE_SINGLEUSERTS 0x00000100
+
+typedef struct _OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef struct _OSVERSIONINFOEXA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+} OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
+
 // Errors and time.
 WINSIM_API DWORD WINAPI GetLastError(void);
 WINSIM_API void WINAPI SetLastError(DWORD dwErrCode);
@@ -190,6 +223,8 @@ WINSIM_API DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, D
 WINSIM_API BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
 WINSIM_API DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWORD nSize);
 WINSIM_API BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
+// Takes an OSVERSIONINFOA or OSVERSIONINFOEXA, told apart by dwOSVersionInfoSize.
+WINSIM_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 
 // Handles and synchronisation.
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE hObject);

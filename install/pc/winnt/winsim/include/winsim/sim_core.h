@@ -35,6 +35,16 @@ void SetEnv(const std::string& name, const std::string& value); // case-insensit
 void UnsetEnv(const std::string& name);
 std::optional<std::string> Env(const std::string& name);
 
+// What GetVersionExA reports (after Reset: Windows 10 22H2 workstation, no service pack).
+struct WindowsVersion {
+    DWORD major = 10, minor = 0, build = 19045;
+    std::string servicePack; // szCSDVersion, for example "Service Pack 1"
+    WORD servicePackMajor = 0, servicePackMinor = 0;
+    WORD suiteMask = 0x100; // VER_SUITE_SINGLEUSERTS
+    BYTE productType = 1;   // VER_NT_WORKSTATION
+};
+void SetWindowsVersion(const WindowsVersion& version);
+
 // Fault injection: make calls of a named function (for example "MsiGetPropertyA") fail with an
 // error. nth = 0 fails every call from now on; nth = k fails only the k-th call counted from the
 // moment the fault is set. A match, when not empty, limits the fault to calls whose first text
