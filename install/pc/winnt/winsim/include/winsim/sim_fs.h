@@ -46,7 +46,7 @@ void DenyAccess(const std::string& path, bool on);
 // Names directly inside a folder, in enumeration order (case-insensitive alphabetical).
 std::vector<std::string> List(const std::string& folder);
 // Every folder and file on every drive, full paths, folders with a trailing backslash: each
-// drive root ("C:\\"), then every folder before what it holds, in enumeration order.
+// drive root ("C:\"), then every folder before what it holds, in enumeration order.
 std::vector<std::string> Tree();
 
 // MoveFileEx(..., MOVEFILE_DELAY_UNTIL_REBOOT) requests: (source, target; empty target = delete).

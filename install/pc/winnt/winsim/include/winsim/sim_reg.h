@@ -44,11 +44,16 @@ void DenyAccess(HKEY root, const std::string& key, bool on, View view = View::Na
 // Key handles the library holds open right now (RegOpenKeyExA/RegCreateKeyExA not yet closed).
 int OpenKeyHandles();
 
-// "Windows Registry Editor Version 5.00" text of a key and its subtree (raw physical paths,
-// so the 32-bit view shows under Wow6432Node); empty when the key does not exist.
+// "Windows Registry Editor Version 5.00" text of a key and its subtree as regedit writes it
+// (CRLF lines, long hex wrapped with "\"; raw physical paths, so the 32-bit view shows under
+// Wow6432Node); empty when the key does not exist. A REG_SZ that is not exactly one terminated
+// string, and every REG_EXPAND_SZ and REG_MULTI_SZ, is written as hex(1)/hex(2)/hex(7) in UTF-16LE.
 std::string Export(HKEY root, const std::string& key);
-// Applies .reg text (version 5.00 or REGEDIT4): keys, [-KEY] deletions, "name"=-, and the value
-// forms "text", dword:, hex:, hex(2): and hex(7):. Returns false with a message on bad input.
+// Applies .reg text (version 5.00, also UTF-16LE with its byte-order mark, or REGEDIT4): keys,
+// [-KEY] deletions, "name"=- and @=- deletions, ";" comments, "\" continuation lines, and the
+// value forms "text", dword:, hex: and hex(N): for any type N (text types are UTF-16LE in 5.00
+// files, narrow bytes in REGEDIT4 ones). Roots may be written in full or as HKLM, HKCU, HKCR, HKU,
+// HKCC. Stops at the first bad line: returns false with a message naming the line.
 bool Import(const std::string& regText, std::string* error = nullptr);
 
 } // namespace winsim::reg
