@@ -27,7 +27,10 @@ class ZebTest : public ::testing::Test {
     }
     void TearDown() override {
         DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+        // Every handle is closed on the path that opened it.
         EXPECT_EQ(winsim::msi::LeakedHandles(), 0);
+        EXPECT_EQ(winsim::OpenHandleCount(), 0);
+        EXPECT_EQ(winsim::reg::OpenKeyHandles(), 0);
     }
 
     // Whole trace lines as the installer log received them.

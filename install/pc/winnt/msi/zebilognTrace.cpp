@@ -155,10 +155,11 @@ UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
     char szLine[ZEB_CCH_MSG];
     int cchLine; // longer lines are cut at 515 characters
     if (pszFunction != NULL)
-        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(), pszFunction,
-                           kLevel, szText);
+        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(),
+                           pszFunction, kLevel, szText);
     else
-        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
+        cchLine =
+            snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
     (void)cchLine;
 
     UINT uiRc = WriteLogLine(szLine);
