@@ -37,10 +37,10 @@ def keep_artifacts(run, module, scenario, prefix):
 
 
 def run_module(run, name, only, keep):
-    spec = importlib.util.spec_from_file_location(
+    module_spec = importlib.util.spec_from_file_location(
         f"scenarios_{name}", Path(__file__).resolve().parent / "scenarios" / f"{name}.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     chosen = [f for f in zebwine.SCENARIOS if not only or f.__name__ in only]
     if not chosen:
         print(f"no scenarios selected in {name}")

@@ -198,22 +198,22 @@ bool ParseHex(const std::string& s, std::string& bytes) {
 }
 
 // The value part after "=": "text", dword:, hex:, hex(N): or "-" (delete).
-bool ParseData(const std::string& spec, bool unicode, Value& v, bool& remove) {
+bool ParseData(const std::string& data, bool unicode, Value& v, bool& remove) {
     remove = false;
-    if (spec == "-") {
+    if (data == "-") {
         remove = true;
         return true;
     }
-    if (!spec.empty() && spec[0] == '"') {
+    if (!data.empty() && data[0] == '"') {
         size_t pos = 0;
         std::string text;
-        if (!ParseQuoted(spec, pos, text) || !Trim(spec.substr(pos)).empty())
+        if (!ParseQuoted(data, pos, text) || !Trim(data.substr(pos)).empty())
             return false;
         v = Value{REG_SZ, text + std::string(1, '\0')};
         return true;
     }
-    if (detail::Lower(spec.substr(0, 6)) == "dword:") {
-        const std::string digits = spec.substr(6);
+    if (detail::Lower(data.substr(0, 6)) == "dword:") {
+        const std::string digits = data.substr(6);
         if (digits.empty() || digits.size() > 8 ||
             digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             return false;
@@ -222,7 +222,7 @@ bool ParseData(const std::string& spec, bool unicode, Value& v, bool& remove) {
         std::memcpy(&v.data[0], &d, 4);
         return true;
     }
-    const std::string lower = detail::Lower(spec);
+    const std::string lower = detail::Lower(data);
     DWORD type = REG_BINARY;
     size_t colon;
     if (lower.compare(0, 4, "hex:") == 0) {
@@ -240,7 +240,7 @@ bool ParseData(const std::string& spec, bool unicode, Value& v, bool& remove) {
         return false;
     }
     std::string bytes;
-    if (!ParseHex(spec.substr(colon + 1), bytes))
+    if (!ParseHex(data.substr(colon + 1), bytes))
         return false;
     v = Value{type, unicode && IsTextType(type) ? Narrow(bytes) : bytes};
     return true;

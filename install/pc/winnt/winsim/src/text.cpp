@@ -46,27 +46,27 @@ const std::map<DWORD, const char*>& SystemMessages() {
 }
 
 // One "%n!fmt!" insert, printed with the C runtime from a pointer-sized argument.
-bool FormatInsert(const std::string& spec, DWORD_PTR arg, std::string& out) {
+bool FormatInsert(const std::string& conversion, DWORD_PTR arg, std::string& out) {
     std::string flags;
     size_t i = 0;
-    while (i < spec.size() && std::strchr("-+ #0123456789.", spec[i]))
-        flags += spec[i++];
+    while (i < conversion.size() && std::strchr("-+ #0123456789.", conversion[i]))
+        flags += conversion[i++];
     bool wide64 = false;
-    while (i < spec.size() && std::strchr("hlIL", spec[i])) {
-        if (spec.compare(i, 3, "I64") == 0 || spec.compare(i, 2, "ll") == 0) {
+    while (i < conversion.size() && std::strchr("hlIL", conversion[i])) {
+        if (conversion.compare(i, 3, "I64") == 0 || conversion.compare(i, 2, "ll") == 0) {
             wide64 = true;
-            i += spec[i] == 'I' ? 3 : 2;
+            i += conversion[i] == 'I' ? 3 : 2;
             continue;
         }
-        if (spec.compare(i, 3, "I32") == 0) {
+        if (conversion.compare(i, 3, "I32") == 0) {
             i += 3;
             continue;
         }
         ++i;
     }
-    if (i + 1 != spec.size())
+    if (i + 1 != conversion.size())
         return false;
-    const char conv = spec[i];
+    const char conv = conversion[i];
     char buf[512];
     const std::string fmt = "%" + flags;
     int n = 0;
@@ -149,19 +149,19 @@ DWORD Expand(const std::string& tmpl, DWORD flags, const DWORD_PTR* array, va_li
             size_t end = i + 1;
             if (end < tmpl.size() && tmpl[end] >= '0' && tmpl[end] <= '9')
                 index = index * 10 + (tmpl[end++] - '0');
-            std::string spec = "s";
+            std::string conversion = "s";
             if (end < tmpl.size() && tmpl[end] == '!') {
                 const size_t close = tmpl.find('!', end + 1);
                 if (close == std::string::npos)
                     return ERROR_INVALID_PARAMETER;
-                spec = tmpl.substr(end + 1, close - end - 1);
+                conversion = tmpl.substr(end + 1, close - end - 1);
                 end = close + 1;
             }
             if (ignoreInserts) {
                 out += tmpl.substr(i - 1, end - (i - 1));
             } else {
                 DWORD_PTR value = 0;
-                if (!argument(index, value) || !FormatInsert(spec, value, out))
+                if (!argument(index, value) || !FormatInsert(conversion, value, out))
                     return ERROR_INVALID_PARAMETER;
             }
             i = end - 1;
