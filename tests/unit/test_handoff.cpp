@@ -46,6 +46,14 @@ TEST_F(HandOver, FolderWithoutCopyRunsLocally) {
     EXPECT_NE(Lines().back().find("HXCA iwiUserExit info: Returning with rc 1602"), std::string::npos);
 }
 
+TEST_F(HandOver, FolderTooLongForAnyCopyRunsLocally) {
+    std::string folder = "C:\\" + std::string(250, 'd');
+    winsim::msi::SetProperty("ZEBEXTCA60000", folder);
+    EXPECT_EQ(iwiUserExit(h), ZEB_RC_CANCEL);
+    EXPECT_TRUE(HasText("Can't find '" + folder + "\\zebiwicn.dll'"));
+    EXPECT_EQ(g_zebFrame.hExternal, nullptr);
+}
+
 TEST_F(HandOver, MissingExportAndBadModule) {
     winsim::msi::SetProperty("ZEBEXTCA60000", "C:\\Ext");
     EXPECT_EQ(test(h), ZEB_RC_FAILURE);

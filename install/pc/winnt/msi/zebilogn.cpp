@@ -95,10 +95,6 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
     BOOL bSeparator = cchFolder > 0 && pszFolder[cchFolder - 1] == '\\';
     int cchPath =
         snprintf(szPath, sizeof(szPath), "%s%s%s", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
-    if (cchPath < 0 || cchPath >= (int)sizeof(szPath)) {
-        TraceText(NULL, "Can't find '%s%s%s'", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
-        return FALSE;
-    }
 
     SetLastError(0);
     HANDLE hMutex = CreateMutexA(NULL, FALSE, ZEB_INSTALL_MUTEX);
@@ -117,6 +113,11 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
     }
 
     WhatMode(hInstall);
+    if (cchPath < 0 || cchPath >= (int)sizeof(szPath)) {
+        // A cut path could name another library: no library can be at a path this long.
+        TraceText(NULL, "Can't find '%s%s%s'", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
+        return FALSE;
+    }
     HMODULE hLib = LoadLibraryExA(szPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (hLib == NULL) {
         dwErr = GetLastError();
@@ -126,9 +127,7 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
             TraceText(NULL, "LoadLibraryEx(%s) failed %d.", szPath, (int)dwErr);
         return FALSE;
     }
-    if (g_zebFrame.hExternal != NULL)
-        FreeLibrary(g_zebFrame.hExternal);
-    g_zebFrame.hExternal = hLib;
+    g_zebFrame.hExternal = hLib; // released by CaEpilog
 
     typedef UINT(__stdcall * ActionProc)(MSIHANDLE);
     ActionProc pfn = (ActionProc)(void*)GetProcAddress(hLib, pszAction);
