@@ -56,6 +56,20 @@ class MsiDatabase : public ::testing::Test {
         return keys;
     }
 
+    // MsiSummaryInfoGetPropertyA's outputs, kept from call to call as a caller's would be; they
+    // start at values the call must overwrite.
+    struct SummaryProperty {
+        UINT type = 99;
+        INT number = 99;
+        FILETIME ft{};
+        char buf[64] = {};
+        DWORD cch = sizeof buf;
+
+        UINT Get(MSIHANDLE sum, UINT pid) {
+            return MsiSummaryInfoGetPropertyA(sum, pid, &type, &number, &ft, buf, &cch);
+        }
+    };
+
     MSIHANDLE h = 0;
     MSIHANDLE db = 0;
 };
@@ -267,37 +281,31 @@ TEST_F(MsiDatabase, SummaryInformationTypesAndBuffers) {
     EXPECT_EQ(MsiGetSummaryInformationA(db, nullptr, 0, nullptr), static_cast<UINT>(ERROR_INVALID_PARAMETER));
     ASSERT_EQ(MsiGetSummaryInformationA(db, nullptr, 0, &sum), 0u);
 
-    UINT type = 99;
-    INT number = 99;
-    FILETIME ft{};
-    char buf[64];
-    DWORD cch = sizeof buf;
-    ASSERT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_REVNUMBER, &type, &number, &ft, buf, &cch), 0u);
-    EXPECT_EQ(type, static_cast<UINT>(VT_LPSTR));
-    EXPECT_EQ(buf, code);
-    EXPECT_EQ(cch, 38u);
-    EXPECT_EQ(number, 0);
-    cch = 10;
-    EXPECT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_REVNUMBER, &type, &number, &ft, buf, &cch),
-              static_cast<UINT>(ERROR_MORE_DATA));
-    EXPECT_STREQ(buf, "{004757CA");
-    EXPECT_EQ(cch, 76u); // bytes of the wide value, through the custom-action server
+    SummaryProperty p;
+    ASSERT_EQ(p.Get(sum, PID_REVNUMBER), 0u);
+    EXPECT_EQ(p.type, static_cast<UINT>(VT_LPSTR));
+    EXPECT_EQ(p.buf, code);
+    EXPECT_EQ(p.cch, 38u);
+    EXPECT_EQ(p.number, 0);
+    p.cch = 10;
+    EXPECT_EQ(p.Get(sum, PID_REVNUMBER), static_cast<UINT>(ERROR_MORE_DATA));
+    EXPECT_STREQ(p.buf, "{004757CA");
+    EXPECT_EQ(p.cch, 76u); // bytes of the wide value, through the custom-action server
 
-    ASSERT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_CREATE_DTM, &type, &number, &ft, buf, &cch), 0u);
-    EXPECT_EQ(type, static_cast<UINT>(VT_FILETIME));
-    EXPECT_EQ(ft.dwLowDateTime, 0x89ABCDEFu);
-    EXPECT_EQ(ft.dwHighDateTime, 0x01DC0123u);
-    ASSERT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_PAGECOUNT, &type, &number, &ft, buf, &cch), 0u);
-    EXPECT_EQ(type, static_cast<UINT>(VT_I4));
-    EXPECT_EQ(number, 500);
+    ASSERT_EQ(p.Get(sum, PID_CREATE_DTM), 0u);
+    EXPECT_EQ(p.type, static_cast<UINT>(VT_FILETIME));
+    EXPECT_EQ(p.ft.dwLowDateTime, 0x89ABCDEFu);
+    EXPECT_EQ(p.ft.dwHighDateTime, 0x01DC0123u);
+    ASSERT_EQ(p.Get(sum, PID_PAGECOUNT), 0u);
+    EXPECT_EQ(p.type, static_cast<UINT>(VT_I4));
+    EXPECT_EQ(p.number, 500);
 
     msi::ClearSummary(PID_CREATE_DTM);
-    cch = 17;
-    ASSERT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_CREATE_DTM, &type, &number, &ft, buf, &cch), 0u);
-    EXPECT_EQ(type, static_cast<UINT>(VT_EMPTY));
-    EXPECT_EQ(cch, 17u);
-    EXPECT_EQ(MsiSummaryInfoGetPropertyA(sum, 20, &type, &number, &ft, buf, &cch),
-              static_cast<UINT>(ERROR_UNKNOWN_PROPERTY));
+    p.cch = 17;
+    ASSERT_EQ(p.Get(sum, PID_CREATE_DTM), 0u);
+    EXPECT_EQ(p.type, static_cast<UINT>(VT_EMPTY));
+    EXPECT_EQ(p.cch, 17u);
+    EXPECT_EQ(p.Get(sum, 20), static_cast<UINT>(ERROR_UNKNOWN_PROPERTY));
     UINT count = 0;
     EXPECT_EQ(MsiSummaryInfoGetPropertyCount(sum, &count), 0u);
     EXPECT_EQ(count, 2u);
@@ -340,15 +348,11 @@ TEST_F(MsiDatabase, IdtImportReadsTypesKeysEscapesStreamsAndSummary) {
         << error;
     MSIHANDLE sum = 0;
     ASSERT_EQ(MsiGetSummaryInformationA(db, nullptr, 0, &sum), 0u);
-    UINT type = 0;
-    INT number = 0;
-    FILETIME ft{};
-    char buf[64];
-    DWORD cch = sizeof buf;
-    ASSERT_EQ(MsiSummaryInfoGetPropertyA(sum, PID_CREATE_DTM, &type, &number, &ft, buf, &cch), 0u);
-    EXPECT_EQ(type, static_cast<UINT>(VT_FILETIME));
+    SummaryProperty p;
+    ASSERT_EQ(p.Get(sum, PID_CREATE_DTM), 0u);
+    EXPECT_EQ(p.type, static_cast<UINT>(VT_FILETIME));
     // 2026-01-15 10:00:00 as 100 ns ticks since 1601.
-    EXPECT_EQ((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, 134129448000000000ull);
+    EXPECT_EQ((static_cast<uint64_t>(p.ft.dwHighDateTime) << 32) | p.ft.dwLowDateTime, 134129448000000000ull);
     MsiCloseHandle(sum);
 }
 

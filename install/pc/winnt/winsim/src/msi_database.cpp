@@ -32,13 +32,6 @@ using namespace winsim::msi::impl;
 using winsim::msi::Column;
 using winsim::msi::Field;
 
-std::optional<DWORD> Fault(const char* function, const char* arg = nullptr) {
-    auto error = winsim::Faulted(function, arg);
-    if (error)
-        winsim::detail::SetError(*error);
-    return error;
-}
-
 char TypeLetter(const Column& c) {
     return c.type.empty() ? 's' : static_cast<char>(std::tolower(static_cast<unsigned char>(c.type[0])));
 }
@@ -102,6 +95,14 @@ StoredRow* FindRow(Table& t, uint64_t id) {
     return nullptr;
 }
 
+// The first column a row leaves empty although the column does not allow it.
+std::optional<size_t> MissingValue(const Table& t, const std::vector<Field>& fields) {
+    for (size_t i = 0; i < t.columns.size(); ++i)
+        if (fields[i].kind == Field::Null && !IsNullable(t.columns[i]))
+            return i;
+    return std::nullopt;
+}
+
 bool DuplicateKey(const Table& t, const std::vector<Field>& fields) {
     for (const StoredRow& r : t.rows) {
         bool same = true;
@@ -113,8 +114,9 @@ bool DuplicateKey(const Table& t, const std::vector<Field>& fields) {
     return false;
 }
 
-void Define(const std::string& name, const std::vector<Column>& columns,
-            const std::vector<std::string>& keys) {
+// An empty table; with no key named, the first column is the key.
+Table NewTable(const std::string& name, const std::vector<Column>& columns,
+               const std::vector<std::string>& keys) {
     Table t;
     t.name = name;
     t.columns = columns;
@@ -124,10 +126,20 @@ void Define(const std::string& name, const std::vector<Column>& columns,
                 t.keys.push_back(i);
     if (t.keys.empty() && !columns.empty())
         t.keys.push_back(0);
-    if (Table* existing = FindTable(name))
+    return t;
+}
+
+// A table takes the place of any table of its name.
+void Install(Table t) {
+    if (Table* existing = FindTable(t.name))
         *existing = std::move(t);
     else
         S().tables.push_back(std::move(t));
+}
+
+// The summary properties held as integers; the code page is the one two-byte value.
+UINT SummaryIntegerType(unsigned pid) {
+    return pid == PID_CODEPAGE ? VT_I2 : VT_I4;
 }
 
 void Append(Table& t, const std::vector<Field>& fields, bool temporary) {
@@ -253,6 +265,10 @@ std::shared_ptr<Record> RowRecord(const Table& t, const StoredRow& row) {
     rec->table = t.name;
     rec->rowId = row.id;
     return rec;
+}
+
+template <class Fn> UINT WithView(const char* function, MSIHANDLE hView, Fn use) {
+    return WithHandle(function, nullptr, hView, Kind::View, [&](Handle& h) -> UINT { return use(*h.view); });
 }
 
 // ---- .idt import ------------------------------------------------------------------------------
@@ -441,14 +457,14 @@ using winsim::detail::MachineLock;
 void DefineTable(const std::string& table, const std::vector<Column>& columns,
                  const std::vector<std::string>& keys) {
     Guard g(MachineLock());
-    Define(table, columns, keys);
+    Install(NewTable(table, columns, keys));
 }
 
 bool DefineStandardTable(const std::string& table) {
     Guard g(MachineLock());
     for (const StandardTable& t : StandardTables()) {
         if (table == t.name) {
-            Define(t.name, t.columns, t.keys);
+            Install(NewTable(t.name, t.columns, t.keys));
             return true;
         }
     }
@@ -553,7 +569,7 @@ bool ImportIdt(const std::string& idtText, const std::string& streamDir, std::st
                 pid == PID_SECURITY) {
                 if (!ParseDecimal(value, &v.number))
                     return Fail(error, "summary property " + std::to_string(pid) + " is not a number");
-                v.type = pid == PID_CODEPAGE ? VT_I2 : VT_I4;
+                v.type = SummaryIntegerType(static_cast<unsigned>(pid));
             } else if (pid >= PID_EDITTIME && pid <= PID_LASTSAVE_DTM) {
                 if (!ParseSummaryTime(value, &v.time))
                     return Fail(error, "summary property " + std::to_string(pid) + " is not a time");
@@ -572,22 +588,14 @@ bool ImportIdt(const std::string& idtText, const std::string& streamDir, std::st
         if (std::none_of(columns.begin(), columns.end(), [&](const Column& c) { return c.name == k; }))
             return Fail(error, "primary key '" + k + "' is not a column");
 
-    impl::Table t;
-    t.name = table;
-    t.columns = columns;
-    for (const std::string& k : keys)
-        for (size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].name == k)
-                t.keys.push_back(i);
-    if (t.keys.empty())
-        t.keys.push_back(0);
-
+    impl::Table t = NewTable(table, columns, keys);
     for (size_t n = 3; n < lines.size(); ++n) {
         if (lines[n].empty())
             continue;
+        const std::string at = "line " + std::to_string(n + 1);
         std::vector<std::string> cells = SplitTabs(lines[n]);
         if (cells.size() > columns.size())
-            return Fail(error, "line " + std::to_string(n + 1) + " has more values than columns");
+            return Fail(error, at + " has more values than columns");
         std::vector<Field> fields;
         for (size_t i = 0; i < columns.size(); ++i) {
             const std::string cell = i < cells.size() ? Unescape(cells[i]) : std::string();
@@ -599,15 +607,14 @@ bool ImportIdt(const std::string& idtText, const std::string& streamDir, std::st
             case 'i': {
                 int v = 0;
                 if (!ParseDecimal(cell, &v))
-                    return Fail(error, "line " + std::to_string(n + 1) + ": '" + cell + "' is not a number");
+                    return Fail(error, at + ": '" + cell + "' is not a number");
                 fields.push_back(Field::integer(v));
                 break;
             }
             case 'v': {
                 auto bytes = ReadStreamFile(streamDir, cell);
                 if (!bytes)
-                    return Fail(error,
-                                "line " + std::to_string(n + 1) + ": stream file '" + cell + "' not found");
+                    return Fail(error, at + ": stream file '" + cell + "' not found");
                 fields.push_back(Field::stream(*bytes));
                 break;
             }
@@ -615,46 +622,29 @@ bool ImportIdt(const std::string& idtText, const std::string& streamDir, std::st
                 fields.push_back(Field::str(cell));
             }
         }
-        for (size_t i = 0; i < columns.size(); ++i)
-            if (fields[i].kind == Field::Null && !IsNullable(columns[i]))
-                return Fail(error, "line " + std::to_string(n + 1) + ": column '" + columns[i].name +
-                                       "' must not be empty");
+        if (auto i = MissingValue(t, fields))
+            return Fail(error, at + ": column '" + columns[*i].name + "' must not be empty");
         if (DuplicateKey(t, fields))
-            return Fail(error, "line " + std::to_string(n + 1) + " repeats a primary key");
-        StoredRow row;
-        row.id = S().nextRowId++;
-        row.fields = std::move(fields);
-        t.rows.push_back(std::move(row));
+            return Fail(error, at + " repeats a primary key");
+        Append(t, fields, false);
     }
-    if (impl::Table* existing = FindTable(table))
-        *existing = std::move(t);
-    else
-        S().tables.push_back(std::move(t));
+    Install(std::move(t));
     return true;
 }
 
 void SetSummaryString(unsigned pid, const std::string& value) {
     Guard g(MachineLock());
-    impl::SummaryValue v;
-    v.type = VT_LPSTR;
-    v.text = value;
-    S().summary[pid] = v;
+    S().summary[pid] = impl::SummaryValue{VT_LPSTR, value, 0, {}};
 }
 
 void SetSummaryTime(unsigned pid, FILETIME value) {
     Guard g(MachineLock());
-    impl::SummaryValue v;
-    v.type = VT_FILETIME;
-    v.time = value;
-    S().summary[pid] = v;
+    S().summary[pid] = impl::SummaryValue{VT_FILETIME, "", 0, value};
 }
 
 void SetSummaryInt(unsigned pid, int value) {
     Guard g(MachineLock());
-    impl::SummaryValue v;
-    v.type = pid == PID_CODEPAGE ? VT_I2 : VT_I4;
-    v.number = value;
-    S().summary[pid] = v;
+    S().summary[pid] = impl::SummaryValue{SummaryIntegerType(pid), "", value, {}};
 }
 
 void ClearSummary(unsigned pid) {
@@ -676,9 +666,7 @@ MSIHANDLE WINAPI MsiGetActiveDatabase(MSIHANDLE hInstall) {
     // The installation script has no database.
     if (!IsSession(hInstall) || S().deferred)
         return 0;
-    Handle h;
-    h.kind = Kind::Database;
-    return NewHandle(std::move(h));
+    return NewHandle(Kind::Database);
 }
 
 UINT WINAPI MsiDatabaseOpenViewA(MSIHANDLE hDatabase, LPCSTR szQuery, MSIHANDLE* phView) {
@@ -726,140 +714,113 @@ UINT WINAPI MsiDatabaseOpenViewA(MSIHANDLE hDatabase, LPCSTR szQuery, MSIHANDLE*
         }
         view->where.push_back(c);
     }
-    Handle h;
-    h.kind = Kind::View;
-    h.view = std::move(view);
-    *phView = NewHandle(std::move(h));
+    *phView = NewHandle(std::move(view));
     return ERROR_SUCCESS;
 }
 
 UINT WINAPI MsiViewExecute(MSIHANDLE hView, MSIHANDLE hRecord) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiViewExecute"))
-        return *e;
-    Handle* h = Find(hView, Kind::View);
-    if (!h)
-        return ERROR_INVALID_HANDLE;
-    std::shared_ptr<Record> params;
-    if (hRecord) {
-        params = FindRecord(hRecord);
-        if (!params)
-            return ERROR_INVALID_HANDLE;
-    }
-    View& v = *h->view;
-    Table* table = FindTable(v.table);
-    if (!table)
-        return ERROR_FUNCTION_FAILED;
-    v.params = params ? params->fields : std::vector<Field>{};
-    // The result set is fixed here: rows deleted and inserted again while the caller walks it
-    // are new rows and do not come round a second time.
-    v.snapshot.clear();
-    for (const StoredRow& row : table->rows)
-        if (Matches(*table, row, v))
-            v.snapshot.push_back(row.id);
-    v.next = 0;
-    v.executed = true;
-    return ERROR_SUCCESS;
+    return WithView("MsiViewExecute", hView, [&](View& v) -> UINT {
+        std::shared_ptr<Record> params;
+        if (hRecord) {
+            params = FindRecord(hRecord);
+            if (!params)
+                return ERROR_INVALID_HANDLE;
+        }
+        Table* table = FindTable(v.table);
+        if (!table)
+            return ERROR_FUNCTION_FAILED;
+        v.params = params ? params->fields : std::vector<Field>{};
+        // The result set is fixed here: rows deleted and inserted again while the caller walks it
+        // are new rows and do not come round a second time.
+        v.snapshot.clear();
+        for (const StoredRow& row : table->rows)
+            if (Matches(*table, row, v))
+                v.snapshot.push_back(row.id);
+        v.next = 0;
+        v.executed = true;
+        return ERROR_SUCCESS;
+    });
 }
 
 UINT WINAPI MsiViewFetch(MSIHANDLE hView, MSIHANDLE* phRecord) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiViewFetch"))
-        return *e;
-    Handle* h = Find(hView, Kind::View);
-    if (!h)
-        return ERROR_INVALID_HANDLE;
-    if (!phRecord)
-        return ERROR_INVALID_PARAMETER;
-    *phRecord = 0;
-    View& v = *h->view;
-    if (!v.executed)
-        return ERROR_FUNCTION_FAILED;
-    Table* table = FindTable(v.table);
-    while (table && v.next < v.snapshot.size()) {
-        StoredRow* row = FindRow(*table, v.snapshot[v.next++]);
-        if (!row)
-            continue; // deleted since execute
-        Handle rh;
-        rh.kind = Kind::Record;
-        rh.record = RowRecord(*table, *row);
-        *phRecord = NewHandle(std::move(rh));
-        return ERROR_SUCCESS;
-    }
-    return ERROR_NO_MORE_ITEMS;
+    return WithView("MsiViewFetch", hView, [&](View& v) -> UINT {
+        if (!phRecord)
+            return ERROR_INVALID_PARAMETER;
+        *phRecord = 0;
+        if (!v.executed)
+            return ERROR_FUNCTION_FAILED;
+        Table* table = FindTable(v.table);
+        while (table && v.next < v.snapshot.size()) {
+            StoredRow* row = FindRow(*table, v.snapshot[v.next++]);
+            if (!row)
+                continue; // deleted since execute
+            *phRecord = NewHandle(RowRecord(*table, *row));
+            return ERROR_SUCCESS;
+        }
+        return ERROR_NO_MORE_ITEMS;
+    });
 }
 
 UINT WINAPI MsiViewModify(MSIHANDLE hView, MSIMODIFY eModifyMode, MSIHANDLE hRecord) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiViewModify"))
-        return *e;
-    Handle* h = Find(hView, Kind::View);
-    if (!h)
-        return ERROR_INVALID_HANDLE;
-    auto rec = FindRecord(hRecord);
-    if (!rec)
-        return ERROR_INVALID_HANDLE;
-    Table* table = FindTable(h->view->table);
-    if (!table)
-        return ERROR_FUNCTION_FAILED;
-    switch (eModifyMode) {
-    case MSIMODIFY_INSERT_TEMPORARY: {
-        std::vector<Field> fields;
-        for (size_t i = 0; i < table->columns.size(); ++i)
-            fields.push_back(
-                Coerce(table->columns[i], i + 1 <= rec->Count() ? rec->fields[i + 1] : Field::null()));
-        for (size_t i = 0; i < table->columns.size(); ++i)
-            if (fields[i].kind == Field::Null && !IsNullable(table->columns[i]))
+    return WithView("MsiViewModify", hView, [&](View& v) -> UINT {
+        auto rec = FindRecord(hRecord);
+        if (!rec)
+            return ERROR_INVALID_HANDLE;
+        Table* table = FindTable(v.table);
+        if (!table)
+            return ERROR_FUNCTION_FAILED;
+        switch (eModifyMode) {
+        case MSIMODIFY_INSERT_TEMPORARY: {
+            std::vector<Field> fields;
+            for (size_t i = 0; i < table->columns.size(); ++i)
+                fields.push_back(
+                    Coerce(table->columns[i], i + 1 <= rec->Count() ? rec->fields[i + 1] : Field::null()));
+            if (MissingValue(*table, fields) || DuplicateKey(*table, fields))
                 return ERROR_FUNCTION_FAILED;
-        if (DuplicateKey(*table, fields))
+            Append(*table, fields, true);
+            return ERROR_SUCCESS;
+        }
+        case MSIMODIFY_DELETE: {
+            // Only a row fetched through a view of this table, and only while it is still there.
+            if (rec->table != table->name || !FindRow(*table, rec->rowId))
+                return ERROR_FUNCTION_FAILED;
+            auto& rows = table->rows;
+            rows.erase(std::remove_if(rows.begin(), rows.end(),
+                                      [&](const StoredRow& r) { return r.id == rec->rowId; }),
+                       rows.end());
+            return ERROR_SUCCESS;
+        }
+        case MSIMODIFY_REFRESH: {
+            StoredRow* row = rec->table == table->name ? FindRow(*table, rec->rowId) : nullptr;
+            if (!row)
+                return ERROR_FUNCTION_FAILED;
+            *rec = *RowRecord(*table, *row);
+            return ERROR_SUCCESS;
+        }
+        case MSIMODIFY_SEEK:
+        case MSIMODIFY_INSERT:
+        case MSIMODIFY_UPDATE:
+        case MSIMODIFY_ASSIGN:
+        case MSIMODIFY_REPLACE:
+        case MSIMODIFY_MERGE:
+        case MSIMODIFY_VALIDATE:
+        case MSIMODIFY_VALIDATE_NEW:
+        case MSIMODIFY_VALIDATE_FIELD:
+        case MSIMODIFY_VALIDATE_DELETE:
+            // A custom action may only change temporary data; the other modes are not simulated.
             return ERROR_FUNCTION_FAILED;
-        Append(*table, fields, true);
-        return ERROR_SUCCESS;
-    }
-    case MSIMODIFY_DELETE: {
-        // Only a row fetched through a view of this table, and only while it is still there.
-        if (rec->table != table->name || !FindRow(*table, rec->rowId))
-            return ERROR_FUNCTION_FAILED;
-        auto& rows = table->rows;
-        rows.erase(
-            std::remove_if(rows.begin(), rows.end(), [&](const StoredRow& r) { return r.id == rec->rowId; }),
-            rows.end());
-        return ERROR_SUCCESS;
-    }
-    case MSIMODIFY_REFRESH: {
-        StoredRow* row = rec->table == table->name ? FindRow(*table, rec->rowId) : nullptr;
-        if (!row)
-            return ERROR_FUNCTION_FAILED;
-        *rec = *RowRecord(*table, *row);
-        return ERROR_SUCCESS;
-    }
-    case MSIMODIFY_SEEK:
-    case MSIMODIFY_INSERT:
-    case MSIMODIFY_UPDATE:
-    case MSIMODIFY_ASSIGN:
-    case MSIMODIFY_REPLACE:
-    case MSIMODIFY_MERGE:
-    case MSIMODIFY_VALIDATE:
-    case MSIMODIFY_VALIDATE_NEW:
-    case MSIMODIFY_VALIDATE_FIELD:
-    case MSIMODIFY_VALIDATE_DELETE:
-        // A custom action may only change temporary data; the other modes are not simulated.
-        return ERROR_FUNCTION_FAILED;
-    }
-    return ERROR_INVALID_PARAMETER;
+        }
+        return ERROR_INVALID_PARAMETER;
+    });
 }
 
 UINT WINAPI MsiViewClose(MSIHANDLE hView) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiViewClose"))
-        return *e;
-    Handle* h = Find(hView, Kind::View);
-    if (!h)
-        return ERROR_INVALID_HANDLE;
-    h->view->executed = false;
-    h->view->snapshot.clear();
-    h->view->next = 0;
-    return ERROR_SUCCESS;
+    return WithView("MsiViewClose", hView, [](View& v) -> UINT {
+        v.executed = false;
+        v.snapshot.clear();
+        v.next = 0;
+        return ERROR_SUCCESS;
+    });
 }
 
 UINT WINAPI MsiGetSummaryInformationA(MSIHANDLE hDatabase, LPCSTR szDatabasePath, UINT uiUpdateCount,
@@ -874,9 +835,7 @@ UINT WINAPI MsiGetSummaryInformationA(MSIHANDLE hDatabase, LPCSTR szDatabasePath
         return szDatabasePath ? ERROR_INSTALL_PACKAGE_OPEN_FAILED : ERROR_INVALID_PARAMETER;
     if (!Find(hDatabase, Kind::Database))
         return ERROR_INVALID_HANDLE;
-    Handle h;
-    h.kind = Kind::Summary;
-    *phSummaryInfo = NewHandle(std::move(h));
+    *phSummaryInfo = NewHandle(Kind::Summary);
     return ERROR_SUCCESS;
 }
 

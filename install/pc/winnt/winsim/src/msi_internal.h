@@ -84,6 +84,9 @@ struct ComponentRegistration {
     std::string path;
 };
 
+// Features or components of the session by name, each with its installed and action states.
+using StateList = std::vector<std::pair<std::string, std::pair<int, int>>>;
+
 struct ScriptedReply {
     int type = 0;
     int remaining = 0;
@@ -108,8 +111,8 @@ struct State {
     std::string customActionData;
     std::vector<Message> messages;
     std::vector<ScriptedReply> replies;
-    std::vector<std::pair<std::string, std::pair<int, int>>> features;   // installed, action
-    std::vector<std::pair<std::string, std::pair<int, int>>> components; // installed, action
+    StateList features;
+    StateList components;
     int installLevel = 0;
     std::map<std::string, std::function<UINT()>> actionHandlers;
     std::vector<std::string> actionsDone;
@@ -131,11 +134,29 @@ struct State {
 
 State& S();
 
-// Handle table.
-unsigned long NewHandle(Handle h);
+// Handle table. Database and summary handles carry no state of their own.
+unsigned long NewHandle(std::shared_ptr<Record> record);
+unsigned long NewHandle(std::shared_ptr<View> view);
+unsigned long NewHandle(Kind kind);
 Handle* Find(unsigned long h, Kind kind);
 std::shared_ptr<Record> FindRecord(unsigned long h);
 bool IsSession(unsigned long h);
+
+// An injected fault for this call, already set as the thread's last error.
+std::optional<DWORD> Fault(const char* function, const char* arg = nullptr);
+
+// The head of the calls on a handle that answer an error code: under the machine lock, after an
+// injected fault, `use` gets the handle if it is one of this kind.
+template <class Fn>
+UINT WithHandle(const char* function, const char* arg, unsigned long handle, Kind kind, Fn use) {
+    winsim::detail::Guard g(winsim::detail::MachineLock());
+    if (auto e = Fault(function, arg))
+        return *e;
+    Handle* h = Find(handle, kind);
+    if (!h)
+        return ERROR_INVALID_HANDLE;
+    return use(*h);
+}
 
 // Copies a value out the way the installer's "A" functions do: a NULL buffer asks for the
 // length; a value whose length reaches the capacity gives ERROR_MORE_DATA with as much as fits.

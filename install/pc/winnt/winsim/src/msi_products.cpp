@@ -10,13 +10,6 @@ namespace {
 
 using namespace winsim::msi::impl;
 
-std::optional<DWORD> Fault(const char* function, const char* arg = nullptr) {
-    auto error = winsim::Faulted(function, arg);
-    if (error)
-        winsim::detail::SetError(*error);
-    return error;
-}
-
 // Product, upgrade and component codes are braced GUIDs: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
 bool IsGuid(const char* s) {
     if (!s || std::strlen(s) != 38 || s[0] != '{' || s[37] != '}')

@@ -20,8 +20,23 @@ bool IsDigits(const std::string& s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-template <class Vec> auto FindNamed(Vec& list, const std::string& name) {
+StateList::iterator FindNamed(StateList& list, const std::string& name) {
     return std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.first == name; });
+}
+
+void AddState(StateList& list, const std::string& name, int installed, int action) {
+    auto it = FindNamed(list, name);
+    if (it != list.end())
+        it->second = {installed, action};
+    else
+        list.push_back({name, {installed, action}});
+}
+
+std::optional<std::pair<int, int>> StateOf(StateList& list, const std::string& name) {
+    auto it = FindNamed(list, name);
+    if (it == list.end())
+        return std::nullopt;
+    return it->second;
 }
 
 // Template expansion as the engine does it: [n] record fields, [Property], [%ENV], [\c] and
@@ -149,10 +164,34 @@ State& S() {
     return state;
 }
 
-unsigned long NewHandle(Handle h) {
+namespace {
+
+unsigned long AddHandle(Handle h) {
     unsigned long id = S().nextHandle++;
     S().handles.emplace(id, std::move(h));
     return id;
+}
+
+} // namespace
+
+unsigned long NewHandle(std::shared_ptr<Record> record) {
+    Handle h;
+    h.kind = Kind::Record;
+    h.record = std::move(record);
+    return AddHandle(std::move(h));
+}
+
+unsigned long NewHandle(std::shared_ptr<View> view) {
+    Handle h;
+    h.kind = Kind::View;
+    h.view = std::move(view);
+    return AddHandle(std::move(h));
+}
+
+unsigned long NewHandle(Kind kind) {
+    Handle h;
+    h.kind = kind;
+    return AddHandle(std::move(h));
 }
 
 Handle* Find(unsigned long h, Kind kind) {
@@ -169,6 +208,13 @@ std::shared_ptr<Record> FindRecord(unsigned long h) {
 
 bool IsSession(unsigned long h) {
     return h != 0 && h == S().session;
+}
+
+std::optional<DWORD> Fault(const char* function, const char* arg) {
+    auto error = winsim::Faulted(function, arg);
+    if (error)
+        winsim::detail::SetError(*error);
+    return error;
 }
 
 UINT CopyValue(const std::string& value, char* buffer, DWORD* pcch, bool wideBytes) {
@@ -347,38 +393,22 @@ void ReplyTo(int type, int nth, int reply) {
 
 void AddFeature(const std::string& feature, int installed, int action) {
     Guard g(MachineLock());
-    auto& list = S().features;
-    auto it = FindNamed(list, feature);
-    if (it != list.end())
-        it->second = {installed, action};
-    else
-        list.push_back({feature, {installed, action}});
+    AddState(S().features, feature, installed, action);
 }
 
 std::optional<std::pair<int, int>> Feature(const std::string& feature) {
     Guard g(MachineLock());
-    auto it = FindNamed(S().features, feature);
-    if (it == S().features.end())
-        return std::nullopt;
-    return it->second;
+    return StateOf(S().features, feature);
 }
 
 void AddComponent(const std::string& component, int installed, int action) {
     Guard g(MachineLock());
-    auto& list = S().components;
-    auto it = FindNamed(list, component);
-    if (it != list.end())
-        it->second = {installed, action};
-    else
-        list.push_back({component, {installed, action}});
+    AddState(S().components, component, installed, action);
 }
 
 std::optional<std::pair<int, int>> Component(const std::string& component) {
     Guard g(MachineLock());
-    auto it = FindNamed(S().components, component);
-    if (it == S().components.end())
-        return std::nullopt;
-    return it->second;
+    return StateOf(S().components, component);
 }
 
 int InstallLevel() {
@@ -407,15 +437,34 @@ using winsim::msi::Field;
 
 namespace {
 
-std::optional<DWORD> Fault(const char* function, const char* arg = nullptr) {
-    auto error = winsim::Faulted(function, arg);
-    if (error)
-        winsim::detail::SetError(*error);
-    return error;
+// Features and components answer alike, each list with its own "unknown" error; `use` reads or
+// changes the (installed, action) pair of the one named.
+template <class Fn>
+UINT WithState(const char* function, MSIHANDLE hInstall, StateList State::*list, UINT unknown, LPCSTR szName,
+               Fn use) {
+    Guard g(MachineLock());
+    if (auto e = Fault(function, szName))
+        return *e;
+    if (!IsSession(hInstall) || S().deferred)
+        return ERROR_INVALID_HANDLE;
+    StateList& states = S().*list;
+    auto it = szName ? FindNamed(states, szName) : states.end();
+    if (it == states.end())
+        return unknown;
+    return use(it->second);
 }
 
-template <class Vec> auto FindState(Vec& list, const char* name) {
-    return std::find_if(list.begin(), list.end(), [&](const auto& p) { return name && p.first == name; });
+UINT GetState(std::pair<int, int>& state, INSTALLSTATE* piInstalled, INSTALLSTATE* piAction) {
+    if (!piInstalled || !piAction)
+        return RPC_X_NULL_REF_POINTER;
+    *piInstalled = static_cast<INSTALLSTATE>(state.first);
+    *piAction = static_cast<INSTALLSTATE>(state.second);
+    return ERROR_SUCCESS;
+}
+
+UINT SetAction(std::pair<int, int>& state, INSTALLSTATE iState) {
+    state.second = iState;
+    return ERROR_SUCCESS;
 }
 
 } // namespace
@@ -559,62 +608,24 @@ UINT WINAPI MsiFormatRecordA(MSIHANDLE hInstall, MSIHANDLE hRecord, LPSTR szResu
 
 UINT WINAPI MsiGetFeatureStateA(MSIHANDLE hInstall, LPCSTR szFeature, INSTALLSTATE* piInstalled,
                                 INSTALLSTATE* piAction) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiGetFeatureStateA", szFeature))
-        return *e;
-    if (!IsSession(hInstall) || S().deferred)
-        return ERROR_INVALID_HANDLE;
-    auto it = FindState(S().features, szFeature);
-    if (it == S().features.end())
-        return ERROR_UNKNOWN_FEATURE;
-    if (!piInstalled || !piAction)
-        return RPC_X_NULL_REF_POINTER;
-    *piInstalled = static_cast<INSTALLSTATE>(it->second.first);
-    *piAction = static_cast<INSTALLSTATE>(it->second.second);
-    return ERROR_SUCCESS;
+    return WithState("MsiGetFeatureStateA", hInstall, &State::features, ERROR_UNKNOWN_FEATURE, szFeature,
+                     [&](auto& state) { return GetState(state, piInstalled, piAction); });
 }
 
 UINT WINAPI MsiSetFeatureStateA(MSIHANDLE hInstall, LPCSTR szFeature, INSTALLSTATE iState) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiSetFeatureStateA", szFeature))
-        return *e;
-    if (!IsSession(hInstall) || S().deferred)
-        return ERROR_INVALID_HANDLE;
-    auto it = FindState(S().features, szFeature);
-    if (it == S().features.end())
-        return ERROR_UNKNOWN_FEATURE;
-    it->second.second = iState;
-    return ERROR_SUCCESS;
+    return WithState("MsiSetFeatureStateA", hInstall, &State::features, ERROR_UNKNOWN_FEATURE, szFeature,
+                     [&](auto& state) { return SetAction(state, iState); });
 }
 
 UINT WINAPI MsiGetComponentStateA(MSIHANDLE hInstall, LPCSTR szComponent, INSTALLSTATE* piInstalled,
                                   INSTALLSTATE* piAction) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiGetComponentStateA", szComponent))
-        return *e;
-    if (!IsSession(hInstall) || S().deferred)
-        return ERROR_INVALID_HANDLE;
-    auto it = FindState(S().components, szComponent);
-    if (it == S().components.end())
-        return ERROR_UNKNOWN_COMPONENT;
-    if (!piInstalled || !piAction)
-        return RPC_X_NULL_REF_POINTER;
-    *piInstalled = static_cast<INSTALLSTATE>(it->second.first);
-    *piAction = static_cast<INSTALLSTATE>(it->second.second);
-    return ERROR_SUCCESS;
+    return WithState("MsiGetComponentStateA", hInstall, &State::components, ERROR_UNKNOWN_COMPONENT,
+                     szComponent, [&](auto& state) { return GetState(state, piInstalled, piAction); });
 }
 
 UINT WINAPI MsiSetComponentStateA(MSIHANDLE hInstall, LPCSTR szComponent, INSTALLSTATE iState) {
-    Guard g(MachineLock());
-    if (auto e = Fault("MsiSetComponentStateA", szComponent))
-        return *e;
-    if (!IsSession(hInstall) || S().deferred)
-        return ERROR_INVALID_HANDLE;
-    auto it = FindState(S().components, szComponent);
-    if (it == S().components.end())
-        return ERROR_UNKNOWN_COMPONENT;
-    it->second.second = iState;
-    return ERROR_SUCCESS;
+    return WithState("MsiSetComponentStateA", hInstall, &State::components, ERROR_UNKNOWN_COMPONENT,
+                     szComponent, [&](auto& state) { return SetAction(state, iState); });
 }
 
 UINT WINAPI MsiSetInstallLevel(MSIHANDLE hInstall, int iInstallLevel) {
