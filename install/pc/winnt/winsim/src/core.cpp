@@ -218,12 +218,12 @@ uint64_t SystemFileTime() {
     return static_cast<uint64_t>(static_cast<int64_t>(LocalFileTime()) - bias);
 }
 
-static char UpperChar(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 std::string Lower(std::string_view s) {
@@ -236,16 +236,15 @@ std::string Lower(std::string_view s) {
 std::string Upper(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = Upper(c);
     return out;
 }
 
 int ICompare(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = static_cast<unsigned char>(UpperChar(a[i]));
-        const unsigned char y = static_cast<unsigned char>(UpperChar(b[i]));
+        const unsigned char x = static_cast<unsigned char>(Upper(a[i]));
+        const unsigned char y = static_cast<unsigned char>(Upper(b[i]));
         if (x != y)
             return x < y ? -1 : 1;
     }
@@ -258,6 +257,10 @@ bool IEquals(std::string_view a, std::string_view b) {
 
 bool IContains(std::string_view haystack, std::string_view needle) {
     return Lower(haystack).find(Lower(needle)) != std::string::npos;
+}
+
+FILETIME ToFileTime(uint64_t ticks) {
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
 bool CopyOut(const std::string& text, char* buffer, size_t capacity) {
@@ -501,17 +504,13 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
         *lpSystemTime = SystemTimeFromMs(detail::SystemFileTime() / kTicksPerMs);
 }
 
-static FILETIME ToFileTime(uint64_t ticks) {
-    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
-}
-
 static uint64_t FromFileTime(const FILETIME& ft) {
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
 void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
     if (lpSystemTimeAsFileTime)
-        *lpSystemTimeAsFileTime = ToFileTime(detail::SystemFileTime());
+        *lpSystemTimeAsFileTime = detail::ToFileTime(detail::SystemFileTime());
 }
 
 void WINAPI GetSystemTimePreciseAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
@@ -537,7 +536,7 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFi
         detail::SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    *lpFileTime = ToFileTime(*ms * kTicksPerMs);
+    *lpFileTime = detail::ToFileTime(*ms * kTicksPerMs);
     return TRUE;
 }
 
@@ -551,8 +550,8 @@ BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLoc
         detail::SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    *lpLocalFileTime =
-        ToFileTime(static_cast<uint64_t>(static_cast<int64_t>(FromFileTime(*lpFileTime)) + BiasTicks()));
+    *lpLocalFileTime = detail::ToFileTime(
+        static_cast<uint64_t>(static_cast<int64_t>(FromFileTime(*lpFileTime)) + BiasTicks()));
     return TRUE;
 }
 
@@ -561,8 +560,8 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME 
         detail::SetError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    *lpFileTime =
-        ToFileTime(static_cast<uint64_t>(static_cast<int64_t>(FromFileTime(*lpLocalFileTime)) - BiasTicks()));
+    *lpFileTime = detail::ToFileTime(
+        static_cast<uint64_t>(static_cast<int64_t>(FromFileTime(*lpLocalFileTime)) - BiasTicks()));
     return TRUE;
 }
 

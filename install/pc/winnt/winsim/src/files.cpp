@@ -64,6 +64,12 @@ std::shared_ptr<Node> NewNode(const std::string& name, bool dir) {
     return n;
 }
 
+// A drive by its letter in either case; null when there is none.
+Drive* DriveNamed(char letter) {
+    auto it = S().drives.find(Upper(letter));
+    return it == S().drives.end() ? nullptr : &it->second;
+}
+
 Drive MakeDrive(char letter, UINT type, const std::string& label) {
     Drive d;
     d.letter = letter;
@@ -100,7 +106,7 @@ std::string ShortChars(const std::string& s) {
     for (char c : s) {
         if (c == ' ' || c == '.')
             continue;
-        const char u = Upper(std::string(1, c))[0];
+        const char u = Upper(c);
         out += IsShortChar(u) ? u : '_';
     }
     return out;
@@ -217,7 +223,7 @@ DWORD Parse(const char* in, Path& out, bool wildcardsInLast = false) {
         }
     }
     if (s.size() >= 2 && s[1] == ':') {
-        const char letter = Upper(std::string(1, s[0]))[0];
+        const char letter = Upper(s[0]);
         if (letter < 'A' || letter > 'Z')
             return ERROR_INVALID_NAME;
         out.drive = letter;
@@ -295,12 +301,11 @@ Loc Locate(const Path& p) {
         loc.error = ERROR_PATH_NOT_FOUND;
         return loc;
     }
-    auto it = S().drives.find(p.drive);
-    if (it == S().drives.end()) {
+    loc.drive = DriveNamed(p.drive);
+    if (!loc.drive) {
         loc.error = ERROR_PATH_NOT_FOUND;
         return loc;
     }
-    loc.drive = &it->second;
     if (!loc.drive->media) {
         loc.error = ERROR_NOT_READY;
         return loc;
@@ -329,6 +334,21 @@ Loc Locate(const Path& p) {
     loc.parent = cur.get();
     loc.node = Child(*cur, p.parts.back());
     return loc;
+}
+
+// Parse and Locate in one step: 0, or the first error either finds.
+DWORD Resolve(const char* path, Path& p, Loc& loc, bool wildcardsInLast = false) {
+    if (DWORD e = Parse(path, p, wildcardsInLast))
+        return e;
+    loc = Locate(p);
+    return loc.error;
+}
+
+// Resolve for a path that must name an entry that is there.
+DWORD ResolveExisting(const char* path, Path& p, Loc& loc) {
+    if (DWORD e = Resolve(path, p, loc))
+        return e;
+    return loc.node ? 0 : ERROR_FILE_NOT_FOUND;
 }
 
 Drive* DriveOf(const Node* n) {
@@ -373,6 +393,15 @@ bool ShareConflict(const Node& n, unsigned access, DWORD share) {
             return true;
     }
     return false;
+}
+
+// Reading a file shares reading and deleting; deleting or renaming an entry shares everything.
+bool ReadBlocked(const Node& n) {
+    return ShareConflict(n, kRead, FILE_SHARE_READ | FILE_SHARE_DELETE);
+}
+
+bool DeleteBlocked(const Node& n) {
+    return ShareConflict(n, kDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 bool IsUnder(const Node* n, const Node* ancestor) {
@@ -455,7 +484,7 @@ bool MatchAt(const std::string& p, size_t pi, const std::string& n, size_t ni, s
             ++ni;
             continue;
         }
-        if (ni == n.size() || Upper(std::string(1, c)) != Upper(std::string(1, n[ni])))
+        if (ni == n.size() || Upper(c) != Upper(n[ni]))
             return false;
         ++pi;
         ++ni;
@@ -476,19 +505,15 @@ struct Search : KernelObject {
     size_t next = 0;
 };
 
-FILETIME ToFt(uint64_t t) {
-    return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
-}
-
 WIN32_FIND_DATAA FindData(const Node& n, const std::string& name) {
     WIN32_FIND_DATAA fd;
     std::memset(&fd, 0, sizeof(fd));
     fd.dwFileAttributes = n.attrs | (n.dir ? FILE_ATTRIBUTE_DIRECTORY : 0);
     if (fd.dwFileAttributes == 0)
         fd.dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    fd.ftCreationTime = ToFt(n.created);
-    fd.ftLastAccessTime = ToFt(n.accessed);
-    fd.ftLastWriteTime = ToFt(n.written);
+    fd.ftCreationTime = ToFileTime(n.created);
+    fd.ftLastAccessTime = ToFileTime(n.accessed);
+    fd.ftLastWriteTime = ToFileTime(n.written);
     const uint64_t size = n.dir ? 0 : n.data.size();
     fd.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     fd.nFileSizeLow = static_cast<DWORD>(size);
@@ -514,10 +539,10 @@ std::shared_ptr<Node> Find(const std::string& path) {
     Path p;
     if (Parse(path.c_str(), p) != 0 || p.unc)
         return nullptr;
-    auto it = S().drives.find(p.drive);
-    if (it == S().drives.end())
+    const Drive* d = DriveNamed(p.drive);
+    if (!d)
         return nullptr;
-    std::shared_ptr<Node> cur = it->second.root;
+    std::shared_ptr<Node> cur = d->root;
     for (const auto& part : p.parts) {
         if (!cur->dir)
             return nullptr;
@@ -602,10 +627,8 @@ OpenResult Open(const char* path, DWORD desiredAccess, DWORD shareMode, DWORD di
         return r;
     }
     Path p;
-    if ((r.error = Parse(path, p)) != 0)
-        return r;
-    Loc loc = Locate(p);
-    if ((r.error = loc.error) != 0)
+    Loc loc;
+    if ((r.error = Resolve(path, p, loc)) != 0)
         return r;
     const bool backup = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     std::shared_ptr<Node> node = loc.node;
@@ -717,16 +740,12 @@ DWORD Write(OpenFile& f, const void* buffer, size_t size) {
 DWORD ReadImage(const char* path, FileImage& out) {
     Guard g(MachineLock());
     Path p;
-    if (DWORD e = Parse(path, p))
+    Loc loc;
+    if (DWORD e = ResolveExisting(path, p, loc))
         return e;
-    Loc loc = Locate(p);
-    if (loc.error)
-        return loc.error;
-    if (!loc.node)
-        return ERROR_FILE_NOT_FOUND;
     if (loc.node->denied || loc.node->dir)
         return ERROR_ACCESS_DENIED;
-    if (ShareConflict(*loc.node, kRead, FILE_SHARE_READ | FILE_SHARE_DELETE))
+    if (ReadBlocked(*loc.node))
         return ERROR_SHARING_VIOLATION;
     out.fullPath = p.Full();
     out.data = loc.node->data;
@@ -753,35 +772,32 @@ using namespace winsim::detail::fsys;
 
 void AddDrive(char letter, UINT type, const std::string& label) {
     Guard g(MachineLock());
-    letter = Upper(std::string(1, letter))[0];
-    auto it = S().drives.find(letter);
-    if (it != S().drives.end()) {
-        it->second.type = type;
-        it->second.label = label;
+    if (Drive* d = DriveNamed(letter)) {
+        d->type = type;
+        d->label = label;
         return;
     }
+    letter = Upper(letter);
     S().drives[letter] = MakeDrive(letter, type, label);
 }
 
 void RemoveDrive(char letter) {
     Guard g(MachineLock());
-    S().drives.erase(Upper(std::string(1, letter))[0]);
+    S().drives.erase(Upper(letter));
 }
 
 void SetMediaPresent(char letter, bool present) {
     Guard g(MachineLock());
-    auto it = S().drives.find(Upper(std::string(1, letter))[0]);
-    if (it != S().drives.end())
-        it->second.media = present;
+    if (Drive* d = DriveNamed(letter))
+        d->media = present;
 }
 
 void SetFreeSpace(char letter, uint64_t bytes) {
     Guard g(MachineLock());
-    auto it = S().drives.find(Upper(std::string(1, letter))[0]);
-    if (it == S().drives.end())
-        return;
-    it->second.capacity = UsedBytes(*it->second.root) + bytes;
-    it->second.limited = true;
+    if (Drive* d = DriveNamed(letter)) {
+        d->capacity = UsedBytes(*d->root) + bytes;
+        d->limited = true;
+    }
 }
 
 void MakeDirs(const std::string& path) {
@@ -980,6 +996,17 @@ static BOOL FailWith(DWORD error) {
     return FALSE;
 }
 
+// The open file behind a handle, for a call whose faults may name the file's path; null, with
+// the last error set, when a fault is injected or the handle is not an open file.
+static std::shared_ptr<OpenFile> FileCall(const char* function, HANDLE hFile) {
+    auto f = Lookup<OpenFile>(hFile);
+    if (Fail(function, f ? f->path.c_str() : nullptr))
+        return nullptr;
+    if (!f)
+        SetError(ERROR_INVALID_HANDLE);
+    return f;
+}
+
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                           DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
     Guard g(MachineLock());
@@ -1002,11 +1029,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     Guard g(MachineLock());
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = 0;
-    auto f = Lookup<OpenFile>(hFile);
-    if (Fail("ReadFile", f ? f->path.c_str() : nullptr))
-        return FALSE;
+    auto f = FileCall("ReadFile", hFile);
     if (!f)
-        return FailWith(ERROR_INVALID_HANDLE);
+        return FALSE;
     size_t got = 0;
     if (DWORD e = Read(*f, lpBuffer, nNumberOfBytesToRead, got))
         return FailWith(e);
@@ -1020,11 +1045,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     Guard g(MachineLock());
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = 0;
-    auto f = Lookup<OpenFile>(hFile);
-    if (Fail("WriteFile", f ? f->path.c_str() : nullptr))
-        return FALSE;
+    auto f = FileCall("WriteFile", hFile);
     if (!f)
-        return FailWith(ERROR_INVALID_HANDLE);
+        return FALSE;
     if (DWORD e = Write(*f, lpBuffer, nNumberOfBytesToWrite))
         return FailWith(e);
     if (lpNumberOfBytesWritten)
@@ -1034,13 +1057,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     Guard g(MachineLock());
-    auto f = Lookup<OpenFile>(hFile);
-    if (Fail("GetFileSize", f ? f->path.c_str() : nullptr))
+    auto f = FileCall("GetFileSize", hFile);
+    if (!f)
         return INVALID_FILE_SIZE;
-    if (!f) {
-        SetError(ERROR_INVALID_HANDLE);
-        return INVALID_FILE_SIZE;
-    }
     const uint64_t size = f->node->data.size();
     if (lpFileSizeHigh)
         *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
@@ -1113,11 +1132,11 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
     if (!f)
         return FailWith(ERROR_INVALID_HANDLE);
     if (lpCreationTime)
-        *lpCreationTime = ToFt(f->node->created);
+        *lpCreationTime = ToFileTime(f->node->created);
     if (lpLastAccessTime)
-        *lpLastAccessTime = ToFt(f->node->accessed);
+        *lpLastAccessTime = ToFileTime(f->node->accessed);
     if (lpLastWriteTime)
-        *lpLastWriteTime = ToFt(f->node->written);
+        *lpLastWriteTime = ToFileTime(f->node->written);
     return TRUE;
 }
 
@@ -1126,16 +1145,12 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (Fail("DeleteFileA", lpFileName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpFileName, p))
+    Loc loc;
+    if (DWORD e = ResolveExisting(lpFileName, p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
-    if (!loc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (loc.node->dir || loc.node->denied || (loc.node->attrs & FILE_ATTRIBUTE_READONLY))
         return FailWith(ERROR_ACCESS_DENIED);
-    if (ShareConflict(*loc.node, kDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    if (DeleteBlocked(*loc.node))
         return FailWith(ERROR_SHARING_VIOLATION);
     Detach(*loc.node);
     return TRUE;
@@ -1146,11 +1161,9 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     if (Fail("CreateDirectoryA", lpPathName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpPathName, p))
+    Loc loc;
+    if (DWORD e = Resolve(lpPathName, p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
     if (p.parts.empty())
         return FailWith(ERROR_ACCESS_DENIED);
     if (loc.node)
@@ -1164,21 +1177,16 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     if (Fail("RemoveDirectoryA", lpPathName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpPathName, p))
+    Loc loc;
+    if (DWORD e = ResolveExisting(lpPathName, p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
-    if (p.parts.empty())
+    if (p.parts.empty()) // a drive's root: always there, never removed
         return FailWith(ERROR_ACCESS_DENIED);
-    if (!loc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (!loc.node->dir)
         return FailWith(ERROR_DIRECTORY);
     if (loc.node->denied || (loc.node->attrs & FILE_ATTRIBUTE_READONLY))
         return FailWith(ERROR_ACCESS_DENIED);
-    if (ShareConflict(*loc.node, kDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) ||
-        IsCurrentFolder(loc.node.get()))
+    if (DeleteBlocked(*loc.node) || IsCurrentFolder(loc.node.get()))
         return FailWith(ERROR_SHARING_VIOLATION);
     if (!loc.node->children.empty())
         return FailWith(ERROR_DIR_NOT_EMPTY);
@@ -1191,14 +1199,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     if (Fail("GetFileAttributesA", lpFileName))
         return INVALID_FILE_ATTRIBUTES;
     Path p;
-    DWORD e = Parse(lpFileName, p);
     Loc loc;
-    if (!e) {
-        loc = Locate(p);
-        e = loc.error;
-    }
-    if (!e && !loc.node)
-        e = ERROR_FILE_NOT_FOUND;
+    DWORD e = ResolveExisting(lpFileName, p, loc);
     if (!e && loc.node->denied)
         e = ERROR_ACCESS_DENIED;
     if (!e && p.trailingSep && !loc.node->dir)
@@ -1216,13 +1218,9 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     if (Fail("SetFileAttributesA", lpFileName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpFileName, p))
+    Loc loc;
+    if (DWORD e = ResolveExisting(lpFileName, p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
-    if (!loc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (loc.node->denied)
         return FailWith(ERROR_ACCESS_DENIED);
     loc.node->attrs = dwFileAttributes & kSettableAttributes;
@@ -1258,16 +1256,19 @@ static BOOL CopyNode(Node& src, const Path& dp, Loc& dloc, DWORD flags, LPPROGRE
             Detach(*dst);
         return FailWith(error);
     };
-    LARGE_INTEGER total{}, done{}, zero{};
+    LARGE_INTEGER total{}, done{};
     total.QuadPart = static_cast<LONGLONG>(bytes.size());
     bool quiet = progress == nullptr;
-    if (!quiet) {
-        const DWORD answer =
-            progress(total, done, total, done, 1, CALLBACK_STREAM_SWITCH, nullptr, nullptr, data);
-        if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP)
-            return abort(ERROR_REQUEST_ABORTED);
+    // Tells the caller's routine; false when it asks to stop the copy.
+    auto report = [&](DWORD reason) {
+        if (quiet)
+            return true;
+        const DWORD answer = progress(total, done, total, done, 1, reason, nullptr, nullptr, data);
         quiet = answer == PROGRESS_QUIET;
-    }
+        return answer != PROGRESS_CANCEL && answer != PROGRESS_STOP;
+    };
+    if (!report(CALLBACK_STREAM_SWITCH))
+        return abort(ERROR_REQUEST_ABORTED);
     size_t offset = 0;
     do {
         // Each chunk counts as a call, so "another process" can act part-way through a copy.
@@ -1281,15 +1282,9 @@ static BOOL CopyNode(Node& src, const Path& dp, Loc& dloc, DWORD flags, LPPROGRE
         dst->data.append(bytes, offset, n);
         offset += n;
         done.QuadPart = static_cast<LONGLONG>(offset);
-        if (!quiet) {
-            const DWORD answer =
-                progress(total, done, total, done, 1, CALLBACK_CHUNK_FINISHED, nullptr, nullptr, data);
-            if (answer == PROGRESS_CANCEL || answer == PROGRESS_STOP)
-                return abort(ERROR_REQUEST_ABORTED);
-            quiet = answer == PROGRESS_QUIET;
-        }
+        if (!report(CALLBACK_CHUNK_FINISHED))
+            return abort(ERROR_REQUEST_ABORTED);
     } while (offset < bytes.size());
-    (void)zero;
     dst->hostModule = host;
     dst->attrs = src.attrs | FILE_ATTRIBUTE_ARCHIVE;
     dst->written = src.written;
@@ -1299,22 +1294,16 @@ static BOOL CopyNode(Node& src, const Path& dp, Loc& dloc, DWORD flags, LPPROGRE
 static BOOL CopyFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROUTINE lpProgressRoutine,
                      LPVOID lpData, LPBOOL pbCancel, DWORD dwCopyFlags) {
     Path sp, dp;
-    if (DWORD e = Parse(lpExistingFileName, sp))
+    Loc sloc;
+    if (DWORD e = ResolveExisting(lpExistingFileName, sp, sloc))
         return FailWith(e);
-    Loc sloc = Locate(sp);
-    if (sloc.error)
-        return FailWith(sloc.error);
-    if (!sloc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (sloc.node->dir || sloc.node->denied)
         return FailWith(ERROR_ACCESS_DENIED);
-    if (ShareConflict(*sloc.node, kRead, FILE_SHARE_READ | FILE_SHARE_DELETE))
+    if (ReadBlocked(*sloc.node))
         return FailWith(ERROR_SHARING_VIOLATION);
-    if (DWORD e = Parse(lpNewFileName, dp))
+    Loc dloc;
+    if (DWORD e = Resolve(lpNewFileName, dp, dloc))
         return FailWith(e);
-    Loc dloc = Locate(dp);
-    if (dloc.error)
-        return FailWith(dloc.error);
     std::shared_ptr<Node> keep = sloc.node;
     return CopyNode(*keep, dp, dloc, dwCopyFlags, lpProgressRoutine, lpData, pbCancel);
 }
@@ -1364,22 +1353,16 @@ static BOOL MoveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFl
     if (!lpNewFileName)
         return FailWith(ERROR_INVALID_PARAMETER);
     Path dp;
-    if (DWORD e = Parse(lpExistingFileName, sp))
+    Loc sloc;
+    if (DWORD e = ResolveExisting(lpExistingFileName, sp, sloc))
         return FailWith(e);
-    Loc sloc = Locate(sp);
-    if (sloc.error)
-        return FailWith(sloc.error);
-    if (!sloc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (!sloc.node->parent || sloc.node->denied)
         return FailWith(ERROR_ACCESS_DENIED);
-    if (ShareConflict(*sloc.node, kDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    if (DeleteBlocked(*sloc.node))
         return FailWith(ERROR_SHARING_VIOLATION);
-    if (DWORD e = Parse(lpNewFileName, dp))
+    Loc dloc;
+    if (DWORD e = Resolve(lpNewFileName, dp, dloc))
         return FailWith(e);
-    Loc dloc = Locate(dp);
-    if (dloc.error)
-        return FailWith(dloc.error);
     if (dp.parts.empty())
         return FailWith(ERROR_ACCESS_DENIED);
     std::shared_ptr<Node> src = sloc.node;
@@ -1388,7 +1371,7 @@ static BOOL MoveFile(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFl
             return FailWith(ERROR_ALREADY_EXISTS);
         if (dloc.node->dir || src->dir || dloc.node->denied || (dloc.node->attrs & FILE_ATTRIBUTE_READONLY))
             return FailWith(ERROR_ACCESS_DENIED);
-        if (ShareConflict(*dloc.node, kDelete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        if (DeleteBlocked(*dloc.node))
             return FailWith(ERROR_SHARING_VIOLATION);
     }
     if (sp.drive != dp.drive) {
@@ -1435,11 +1418,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         return INVALID_HANDLE_VALUE;
     };
     Path p;
-    if (DWORD e = Parse(lpFileName, p, true))
+    Loc loc;
+    if (DWORD e = Resolve(lpFileName, p, loc, true))
         return fail(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return fail(loc.error);
     if (p.parts.empty() || p.trailingSep)
         return fail(ERROR_FILE_NOT_FOUND);
     const std::string& pattern = p.parts.back();
@@ -1498,7 +1479,7 @@ static char RootLetter(LPCSTR root) {
     std::string r(root);
     if (r.size() < 2 || r.size() > 3 || r[1] != ':' || (r.size() == 3 && r[2] != '\\' && r[2] != '/'))
         return 0;
-    const char letter = Upper(r.substr(0, 1))[0];
+    const char letter = Upper(r[0]);
     return letter >= 'A' && letter <= 'Z' ? letter : 0;
 }
 
@@ -1507,8 +1488,8 @@ UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
     if (Fail("GetDriveTypeA", lpRootPathName))
         return DRIVE_UNKNOWN;
     const char letter = RootLetter(lpRootPathName);
-    auto it = S().drives.find(letter);
-    return it == S().drives.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
+    const Drive* d = DriveNamed(letter);
+    return d ? d->type : DRIVE_NO_ROOT_DIR;
 }
 
 BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffer, DWORD nVolumeNameSize,
@@ -1525,10 +1506,10 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
         if (!RootLetter(lpRootPathName))
             return FailWith(ERROR_DIR_NOT_ROOT);
     }
-    auto it = S().drives.find(RootLetter(lpRootPathName));
-    if (it == S().drives.end())
+    const Drive* found = DriveNamed(RootLetter(lpRootPathName));
+    if (!found)
         return FailWith(ERROR_PATH_NOT_FOUND);
-    const Drive& d = it->second;
+    const Drive& d = *found;
     if (!d.media)
         return FailWith(ERROR_NOT_READY);
     const std::string fsName = d.type == DRIVE_CDROM ? "CDFS" : d.type == DRIVE_REMOVABLE ? "FAT32" : "NTFS";
@@ -1575,11 +1556,9 @@ BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULONGLONG* lpFreeBytesAv
     if (Fail("GetDiskFreeSpaceExA", lpDirectoryName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpDirectoryName ? lpDirectoryName : "\\", p))
+    Loc loc;
+    if (DWORD e = Resolve(lpDirectoryName ? lpDirectoryName : "\\", p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
     if (!loc.node || !loc.node->dir)
         return FailWith(ERROR_DIRECTORY);
     const uint64_t used = UsedBytes(*loc.drive->root);
@@ -1652,15 +1631,8 @@ DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD c
     if (Fail("GetShortPathNameA", lpszLongPath))
         return 0;
     Path p;
-    if (DWORD e = Parse(lpszLongPath, p)) {
-        SetError(e);
-        return 0;
-    }
-    Loc loc = Locate(p);
-    DWORD e = loc.error;
-    if (!e && !loc.node)
-        e = ERROR_FILE_NOT_FOUND;
-    if (e) {
+    Loc loc;
+    if (DWORD e = ResolveExisting(lpszLongPath, p, loc)) {
         SetError(e);
         return 0;
     }
@@ -1697,13 +1669,9 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     if (Fail("SetCurrentDirectoryA", lpPathName))
         return FALSE;
     Path p;
-    if (DWORD e = Parse(lpPathName, p))
+    Loc loc;
+    if (DWORD e = ResolveExisting(lpPathName, p, loc))
         return FailWith(e);
-    Loc loc = Locate(p);
-    if (loc.error)
-        return FailWith(loc.error);
-    if (!loc.node)
-        return FailWith(ERROR_FILE_NOT_FOUND);
     if (!loc.node->dir)
         return FailWith(ERROR_DIRECTORY);
     if (loc.node->denied)

@@ -17,6 +17,13 @@ namespace winsim::detail {
 // initial state by itself (Reset is not run at load time); hooks run in registration order.
 void OnReset(void (*fn)());
 
+// OnReset for a part whose whole state is `state()` and whose initial state is `make()`; use it
+// to initialise a namespace-scope constant, so the hook is registered at load time.
+template <auto state, auto make> bool ResetTo() {
+    OnReset([] { state() = make(); });
+    return true;
+}
+
 // Sets the calling thread's last error (what GetLastError returns).
 void SetError(DWORD error);
 
@@ -35,10 +42,12 @@ std::optional<uint64_t> NextTimedHook();
 // Windows' FILETIME scale (100 ns since 1601-01-01) of the simulated clock.
 uint64_t LocalFileTime();
 uint64_t SystemFileTime();
+FILETIME ToFileTime(uint64_t ticks);
 
 // Case-insensitive (ASCII) text helpers shared by the file system, registry and environment.
 // Ordering folds to upper case, as NTFS and registry hives sort ("A_" after "AB").
 char Lower(char c);
+char Upper(char c);
 std::string Lower(std::string_view s);
 std::string Upper(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);

@@ -62,10 +62,7 @@ State& S() {
     return state;
 }
 
-const bool kRegistered = [] {
-    detail::OnReset([] { S() = MakeInitial(); });
-    return true;
-}();
+const bool kRegistered = detail::ResetTo<S, MakeInitial>();
 
 std::string Unescape(const std::string& s) {
     std::string out;

@@ -55,26 +55,28 @@ std::shared_ptr<Key> NewKey(const std::string& name) {
     return k;
 }
 
+// Callers have made sure parent has no subkey of that name.
+std::shared_ptr<Key> AddSubkey(Key& parent, const std::string& name) {
+    auto k = NewKey(name);
+    k->parent = &parent;
+    parent.subkeys[name] = k;
+    return k;
+}
+
 State MakeInitial() {
     State s;
     const char* names[] = {"HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_USER", "HKEY_CURRENT_CONFIG"};
     for (int i = 0; i < kHiveCount; ++i)
         s.hives[i] = NewKey(names[i]);
     // The standard top-level keys of a Windows machine.
-    auto add = [](Key& parent, const std::string& name) {
-        auto k = NewKey(name);
-        k->parent = &parent;
-        parent.subkeys[name] = k;
-        return k;
-    };
-    auto software = add(*s.hives[kMachine], "SOFTWARE");
-    add(*s.hives[kMachine], "SYSTEM");
-    add(*s.hives[kMachine], "HARDWARE");
-    add(*software, "Classes");
-    add(*software, "Microsoft");
-    add(*software, "Wow6432Node");
-    add(*s.hives[kCurrentUser], "Software");
-    add(*s.hives[kUsers], ".DEFAULT");
+    auto software = AddSubkey(*s.hives[kMachine], "SOFTWARE");
+    AddSubkey(*s.hives[kMachine], "SYSTEM");
+    AddSubkey(*s.hives[kMachine], "HARDWARE");
+    AddSubkey(*software, "Classes");
+    AddSubkey(*software, "Microsoft");
+    AddSubkey(*software, "Wow6432Node");
+    AddSubkey(*s.hives[kCurrentUser], "Software");
+    AddSubkey(*s.hives[kUsers], ".DEFAULT");
     return s;
 }
 
@@ -83,10 +85,7 @@ State& S() {
     return state;
 }
 
-const bool kRegistered = [] {
-    detail::OnReset([] { S() = MakeInitial(); });
-    return true;
-}();
+const bool kRegistered = detail::ResetTo<S, MakeInitial>();
 
 uint32_t RootValue(HKEY root) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root));
@@ -179,21 +178,21 @@ Found Walk(const Where& w, bool create, bool* created = nullptr) {
             return f;
         }
         auto it = cur->subkeys.find(part);
-        if (it == cur->subkeys.end()) {
+        std::shared_ptr<Key> next;
+        if (it != cur->subkeys.end()) {
+            next = it->second;
+        } else {
             if (!create) {
                 f.error = ERROR_FILE_NOT_FOUND;
                 return f;
             }
-            auto k = NewKey(part);
-            k->parent = cur.get();
-            cur->subkeys[part] = k;
-            cur->written = k->written;
+            next = AddSubkey(*cur, part);
+            cur->written = next->written;
             if (created)
                 *created = true;
-            it = cur->subkeys.find(part);
         }
         f.parent = cur.get();
-        cur = it->second;
+        cur = next;
     }
     if (cur->denied) {
         f.error = ERROR_ACCESS_DENIED;
@@ -255,6 +254,35 @@ std::vector<std::pair<std::string, Value>>::iterator FindValue(Key& k, const std
                         [&](const auto& nv) { return detail::IEquals(nv.first, name); });
 }
 
+// Replaces a value in place (it keeps its position and the case of its name) or adds it last.
+void StoreValue(Key& k, const std::string& name, const Value& value) {
+    auto it = FindValue(k, name);
+    if (it != k.values.end())
+        it->second = value;
+    else
+        k.values.emplace_back(name, value);
+    k.written = detail::SystemFileTime();
+}
+
+// The key a subkey path below a handle names, in the view sam asks for. parts are the subkey's
+// own names (empty: the handle's key itself).
+struct Target {
+    Handle base;
+    std::vector<std::string> parts;
+    Where where;
+};
+
+DWORD ResolveSubkey(HKEY hKey, LPCSTR lpSubKey, REGSAM sam, Target& t) {
+    if (DWORD e = Resolve(hKey, t.base))
+        return e;
+    if (DWORD e = Split(lpSubKey, t.parts))
+        return e;
+    t.where = t.base.where;
+    t.where.parts.insert(t.where.parts.end(), t.parts.begin(), t.parts.end());
+    Redirect(t.where, ViewOf(sam));
+    return 0;
+}
+
 // Fixture paths: the key of a root and a path in a view, or null.
 Where FixtureWhere(HKEY root, const std::string& key, View view) {
     Where w;
@@ -275,14 +303,12 @@ std::shared_ptr<Key> FixtureKey(HKEY root, const std::string& key, View view, bo
     std::shared_ptr<Key> cur = S().hives[w.hive];
     for (const auto& part : w.parts) {
         auto it = cur->subkeys.find(part);
-        if (it == cur->subkeys.end()) {
-            if (!create)
-                return nullptr;
-            auto k = NewKey(part);
-            k->parent = cur.get();
-            it = cur->subkeys.emplace(part, k).first;
-        }
-        cur = it->second;
+        if (it != cur->subkeys.end())
+            cur = it->second;
+        else if (create)
+            cur = AddSubkey(*cur, part);
+        else
+            return nullptr;
     }
     return cur;
 }
@@ -315,15 +341,8 @@ void DeleteTree(HKEY root, const std::string& key, View view) {
 
 void SetValue(HKEY root, const std::string& key, const std::string& name, const Value& value, View view) {
     Guard g(detail::MachineLock());
-    auto k = FixtureKey(root, key, view, true);
-    if (!k)
-        return;
-    auto it = FindValue(*k, name);
-    if (it != k->values.end())
-        it->second = value;
-    else
-        k->values.emplace_back(name, value);
-    k->written = detail::SystemFileTime();
+    if (auto k = FixtureKey(root, key, view, true))
+        StoreValue(*k, name, value);
 }
 
 void RemoveValue(HKEY root, const std::string& key, const std::string& name, View view) {
@@ -400,25 +419,19 @@ static LONG OpenOrCreate(const char* function, HKEY hKey, LPCSTR lpSubKey, REGSA
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    Handle base;
-    if (DWORD e = Resolve(hKey, base))
+    Target t;
+    if (DWORD e = ResolveSubkey(hKey, lpSubKey, sam, t))
         return static_cast<LONG>(e);
-    std::vector<std::string> parts;
-    if (DWORD e = Split(lpSubKey, parts))
-        return static_cast<LONG>(e);
-    Where w = base.where;
-    w.parts.insert(w.parts.end(), parts.begin(), parts.end());
-    Redirect(w, ViewOf(sam));
     bool created = false;
-    if (create && !parts.empty() && !(base.access & KEY_CREATE_SUB_KEY)) {
-        Found probe = Walk(w, false);
+    if (create && !t.parts.empty() && !(t.base.access & KEY_CREATE_SUB_KEY)) {
+        Found probe = Walk(t.where, false);
         if (probe.error == ERROR_FILE_NOT_FOUND)
             return ERROR_ACCESS_DENIED;
     }
-    Found f = Walk(w, create, &created);
+    Found f = Walk(t.where, create, &created);
     if (f.error)
         return static_cast<LONG>(f.error);
-    *phkResult = NewHandle(f.key, w, sam);
+    *phkResult = NewHandle(f.key, t.where, sam);
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -493,13 +506,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
     const std::string name = lpValueName ? lpValueName : "";
     if (name.size() > kMaxValueName || (!lpData && cbData))
         return ERROR_INVALID_PARAMETER;
-    Value v{dwType, std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
-    auto it = FindValue(*h.key, name);
-    if (it != h.key->values.end())
-        it->second = v;
-    else
-        h.key->values.emplace_back(name, v);
-    h.key->written = detail::SystemFileTime();
+    StoreValue(*h.key, name,
+               Value{dwType, std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)});
     return ERROR_SUCCESS;
 }
 
@@ -520,8 +528,7 @@ static LONG EnumKey(const char* function, HKEY hKey, DWORD index, LPSTR name, DW
         return ERROR_MORE_DATA;
     *cch = static_cast<DWORD>(n.size());
     if (ft)
-        *ft =
-            FILETIME{static_cast<DWORD>(it->second->written), static_cast<DWORD>(it->second->written >> 32)};
+        *ft = detail::ToFileTime(it->second->written);
     return ERROR_SUCCESS;
 }
 
@@ -608,7 +615,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
     if (lpcbSecurityDescriptor)
         *lpcbSecurityDescriptor = 0;
     if (lpftLastWriteTime)
-        *lpftLastWriteTime = FILETIME{static_cast<DWORD>(k.written), static_cast<DWORD>(k.written >> 32)};
+        *lpftLastWriteTime = detail::ToFileTime(k.written);
     return ERROR_SUCCESS;
 }
 
@@ -618,21 +625,15 @@ static LONG DeleteKey(const char* function, HKEY hKey, LPCSTR lpSubKey, REGSAM v
         return static_cast<LONG>(*fault);
     if (!lpSubKey)
         return ERROR_INVALID_PARAMETER;
-    Handle base;
-    if (DWORD e = Resolve(hKey, base))
+    Target t;
+    if (DWORD e = ResolveSubkey(hKey, lpSubKey, view, t))
         return static_cast<LONG>(e);
-    std::vector<std::string> parts;
-    if (DWORD e = Split(lpSubKey, parts))
-        return static_cast<LONG>(e);
-    Where w = base.where;
-    w.parts.insert(w.parts.end(), parts.begin(), parts.end());
-    Redirect(w, ViewOf(view));
-    Found f = Walk(w, false);
+    Found f = Walk(t.where, false);
     if (f.error)
         return static_cast<LONG>(f.error);
     // Hive roots and the predefined keys cannot go; neither can a key that still has subkeys.
     Where rootWhere;
-    if (!f.parent || (RootWhere(hKey, rootWhere) && parts.empty()) || !f.key->subkeys.empty())
+    if (!f.parent || (RootWhere(hKey, rootWhere) && t.parts.empty()) || !f.key->subkeys.empty())
         return ERROR_ACCESS_DENIED;
     MarkDeleted(*f.key);
     f.parent->subkeys.erase(f.key->name);

@@ -75,6 +75,25 @@ const bool kRegistered = [] {
     return true;
 }();
 
+// A new object of type Obj under a name, registered as such.
+template <class Obj>
+std::shared_ptr<Obj> NewNamed(const std::string& name, const std::function<void(Obj&)>& init) {
+    auto obj = std::make_shared<Obj>();
+    obj->name = name;
+    init(*obj);
+    T().names[name] = obj;
+    return obj;
+}
+
+// Another process holds a named object (made with init when nobody has it yet).
+template <class Obj> void HoldForOther(const std::string& name, const std::function<void(Obj&)>& init) {
+    const std::string n = Canonical(name.c_str());
+    std::shared_ptr<Named> held = FindNamed(n);
+    if (!held)
+        held = NewNamed<Obj>(n, init);
+    T().heldByOthers[n] = held;
+}
+
 // Creates or opens a named object of type T; answers the handle, and 183 in lastError when it existed.
 template <class Obj>
 HANDLE CreateNamed(const char* function, LPCSTR lpName, const std::function<void(Obj&)>& init) {
@@ -93,11 +112,7 @@ HANDLE CreateNamed(const char* function, LPCSTR lpName, const std::function<void
             detail::SetError(ERROR_ALREADY_EXISTS);
             return h;
         }
-        auto obj = std::make_shared<Obj>();
-        obj->name = name;
-        init(*obj);
-        T().names[name] = obj;
-        HANDLE h = detail::AddHandle(obj);
+        HANDLE h = detail::AddHandle(NewNamed<Obj>(name, init));
         detail::SetError(ERROR_SUCCESS);
         return h;
     }
@@ -166,32 +181,18 @@ bool RemoveHandle(HANDLE handle) {
 
 void HoldMutex(const std::string& name) {
     Guard g(detail::MachineLock());
-    const std::string n = Canonical(name.c_str());
-    auto existing = FindNamed(n);
-    if (!existing) {
-        auto m = std::make_shared<MutexObject>();
-        m->name = n;
-        m->owner = 0xFFFFFFFFu; // owned by a thread of the other process
-        m->recursion = 1;
-        T().names[n] = m;
-        existing = m;
-    }
-    T().heldByOthers[n] = existing;
+    HoldForOther<MutexObject>(name, [](MutexObject& m) {
+        m.owner = 0xFFFFFFFFu; // owned by a thread of the other process
+        m.recursion = 1;
+    });
 }
 
 void HoldEvent(const std::string& name, bool manualReset, bool signaled) {
     Guard g(detail::MachineLock());
-    const std::string n = Canonical(name.c_str());
-    auto existing = FindNamed(n);
-    if (!existing) {
-        auto e = std::make_shared<EventObject>();
-        e->name = n;
-        e->manualReset = manualReset;
-        e->signaled = signaled;
-        T().names[n] = e;
-        existing = e;
-    }
-    T().heldByOthers[n] = existing;
+    HoldForOther<EventObject>(name, [&](EventObject& e) {
+        e.manualReset = manualReset;
+        e.signaled = signaled;
+    });
 }
 
 void ReleaseNamed(const std::string& name) {
