@@ -66,15 +66,23 @@ typedef DWORD COLORREF;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;
-struct HKEY__ { int unused; };
+struct HKEY__ {
+    int unused;
+};
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
-struct HINSTANCE__ { int unused; };
+struct HINSTANCE__ {
+    int unused;
+};
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
-struct HWND__ { int unused; };
+struct HWND__ {
+    int unused;
+};
 typedef struct HWND__* HWND;
-struct SC_HANDLE__ { int unused; };
+struct SC_HANDLE__ {
+    int unused;
+};
 typedef struct SC_HANDLE__* SC_HANDLE;
 typedef intptr_t (*FARPROC)(void);
 
@@ -90,7 +98,7 @@ typedef intptr_t (*FARPROC)(void);
 #define INFINITE 0xFFFFFFFFu
 
 #define MAKEWORD(a, b) ((WORD)(((BYTE)(a)) | ((WORD)((BYTE)(b))) << 8))
-#define LOWORD(l) ((WORD)((DWORD_PTR)(l) & 0xffff))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
 #define UNREFERENCED_PARAMETER(P) (void)(P)
 
