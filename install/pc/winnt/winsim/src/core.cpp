@@ -43,21 +43,6 @@ void CivilFromDays(int64_t z, int& y, unsigned& m, unsigned& d) {
     y = static_cast<int>(yoe + era * 400) + (m <= 2);
 }
 
-// Milliseconds since 1601-01-01 of a calendar time; nullopt when a field is out of range.
-std::optional<uint64_t> MsFromSystemTime(const SYSTEMTIME& st) {
-    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (st.wYear < 1601 || st.wYear > 30827 || st.wMonth < 1 || st.wMonth > 12 || st.wHour > 23 ||
-        st.wMinute > 59 || st.wSecond > 59 || st.wMilliseconds > 999)
-        return std::nullopt;
-    const bool leap = (st.wYear % 4 == 0 && st.wYear % 100 != 0) || st.wYear % 400 == 0;
-    const unsigned maxDay = kDays[st.wMonth - 1] + (st.wMonth == 2 && leap ? 1 : 0);
-    if (st.wDay < 1 || st.wDay > maxDay)
-        return std::nullopt;
-    const int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) + kDays1601To1970;
-    return static_cast<uint64_t>(days) * kMsPerDay + st.wHour * 3600000ull + st.wMinute * 60000ull +
-           st.wSecond * 1000ull + st.wMilliseconds;
-}
-
 SYSTEMTIME SystemTimeFromMs(uint64_t ms) {
     const int64_t days = static_cast<int64_t>(ms / kMsPerDay);
     uint64_t rest = ms % kMsPerDay;
@@ -116,7 +101,7 @@ struct Core {
 
     Core() {
         SYSTEMTIME st{2026, 1, 0, 15, 10, 0, 0, 0};
-        wallBaseMs = *MsFromSystemTime(st);
+        wallBaseMs = *detail::MsFromSystemTime(st);
         env = {
             {"ALLUSERSPROFILE", "C:\\ProgramData"},
             {"CommonProgramFiles", "C:\\Program Files\\Common Files"},
@@ -173,6 +158,21 @@ void ResetMessageBoxReply() {
 // ---- detail ----------------------------------------------------------------------------------
 
 namespace detail {
+
+// Milliseconds since 1601-01-01 of a calendar time; nullopt when a field is out of range.
+std::optional<uint64_t> MsFromSystemTime(const SYSTEMTIME& st) {
+    static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (st.wYear < 1601 || st.wYear > 30827 || st.wMonth < 1 || st.wMonth > 12 || st.wHour > 23 ||
+        st.wMinute > 59 || st.wSecond > 59 || st.wMilliseconds > 999)
+        return std::nullopt;
+    const bool leap = (st.wYear % 4 == 0 && st.wYear % 100 != 0) || st.wYear % 400 == 0;
+    const unsigned maxDay = kDays[st.wMonth - 1] + (st.wMonth == 2 && leap ? 1 : 0);
+    if (st.wDay < 1 || st.wDay > maxDay)
+        return std::nullopt;
+    const int64_t days = DaysFromCivil(st.wYear, st.wMonth, st.wDay) + kDays1601To1970;
+    return static_cast<uint64_t>(days) * kMsPerDay + st.wHour * 3600000ull + st.wMinute * 60000ull +
+           st.wSecond * 1000ull + st.wMilliseconds;
+}
 
 void OnReset(void (*fn)()) {
     Guard g(MachineLock());
@@ -300,7 +300,7 @@ void SetLocalTime(int year, int month, int day, int hour, int minute, int second
                   static_cast<WORD>(minute),
                   static_cast<WORD>(second),
                   0};
-    auto ms = MsFromSystemTime(st);
+    auto ms = detail::MsFromSystemTime(st);
     if (!ms)
         return;
     C().wallBaseMs = *ms;
@@ -531,7 +531,7 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime) {
     if (detail::Fail("SystemTimeToFileTime"))
         return FALSE;
-    auto ms = lpSystemTime ? MsFromSystemTime(*lpSystemTime) : std::nullopt;
+    auto ms = lpSystemTime ? detail::MsFromSystemTime(*lpSystemTime) : std::nullopt;
     if (!ms || !lpFileTime) {
         detail::SetError(ERROR_INVALID_PARAMETER);
         return FALSE;

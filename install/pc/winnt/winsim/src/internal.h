@@ -43,6 +43,8 @@ std::optional<uint64_t> NextTimedHook();
 uint64_t LocalFileTime();
 uint64_t SystemFileTime();
 FILETIME ToFileTime(uint64_t ticks);
+// Milliseconds since 1601-01-01 of a calendar time; nullopt when a field is out of range.
+std::optional<uint64_t> MsFromSystemTime(const SYSTEMTIME& st);
 
 // Case-insensitive (ASCII) text helpers shared by the file system, registry and environment.
 // Ordering folds to upper case, as NTFS and registry hives sort ("A_" after "AB").

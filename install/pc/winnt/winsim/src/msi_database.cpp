@@ -330,25 +330,22 @@ std::optional<std::string> ReadStreamFile(const std::string& dir, const std::str
     return bytes.str();
 }
 
-int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 // Summary times are written "yyyy/mm/dd hh:mm:ss".
 bool ParseSummaryTime(const std::string& s, FILETIME* ft) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
     if (std::sscanf(s.c_str(), "%d/%d/%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec) != 6)
         return false;
-    const int64_t days1601 =
-        DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - DaysFromCivil(1601, 1, 1);
-    const uint64_t ticks = static_cast<uint64_t>((days1601 * 86400 + h * 3600 + mi * 60 + sec)) * 10000000ull;
-    ft->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
-    ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(y);
+    st.wMonth = static_cast<WORD>(mo);
+    st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(mi);
+    st.wSecond = static_cast<WORD>(sec);
+    const std::optional<uint64_t> ms = winsim::detail::MsFromSystemTime(st);
+    if (!ms)
+        return false;
+    *ft = winsim::detail::ToFileTime(*ms * 10000);
     return true;
 }
 
