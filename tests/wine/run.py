@@ -56,12 +56,26 @@ def run_module(run, name, only, keep):
             t0 = time.monotonic()
             own = None
             try:
-                if f.clean_machine:
-                    own = run.new_prefix(f"{name}-{f.__name__}")
-                elif shared is None:
-                    shared = run.new_prefix(name)
-                prefix = own or shared
-                f(zebwine.Scenario(run, f.__name__, prefix, packages))
+                for attempt in (1, 2):
+                    if f.clean_machine:
+                        own = run.new_prefix(f"{name}-{f.__name__}")
+                    elif shared is None:
+                        shared = run.new_prefix(name)
+                    try:
+                        f(zebwine.Scenario(run, f.__name__, own or shared, packages))
+                        break
+                    except zebwine.EngineHang as e:
+                        # A hung engine says nothing about the library: run the scenario once more
+                        # on a fresh machine, and say so. A second hang fails it.
+                        if attempt == 2:
+                            raise
+                        print(f"RETRY {f.__name__}: {e}", flush=True)
+                        if own:
+                            own.close(remove=not keep)
+                            own = None
+                        else:
+                            shared.close(remove=not keep)
+                            shared = None
                 print(f"PASS {f.__name__} ({time.monotonic() - t0:.1f}s)", flush=True)
             except Exception as e:  # noqa: BLE001 - every scenario is reported
                 failures.append(f.__name__)

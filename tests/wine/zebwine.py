@@ -46,6 +46,11 @@ class Failure(AssertionError):
     pass
 
 
+class EngineHang(Failure):
+    """A Windows program that never ended. Wine 8 now and then leaves msiexec waiting for ever
+    (seen once in a few dozen runs, on a step that finishes in milliseconds otherwise)."""
+
+
 def expect(condition, message):
     if not condition:
         raise Failure(message)
@@ -292,7 +297,7 @@ class Prefix:
             except subprocess.TimeoutExpired:
                 proc.kill()
                 proc.wait()
-                raise Failure(f"{args[0]} did not end within {timeout}s: {args}") from None
+                raise EngineHang(f"{args[0]} did not end within {timeout}s: {args}") from None
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(args, code, out.read(), err.read())
@@ -549,7 +554,7 @@ class Scenario:
         props.update(properties or {})
         return self.packages.build(stem, sequence, props, kind)
 
-    def msiexec(self, mode, package, properties=None, timeout=180):
+    def msiexec(self, mode, package, properties=None, timeout=90):
         """msiexec /i or /x PACKAGE /qn /l*v LOG PROP=VALUE ..."""
         self._count += 1
         log = self.root / "logs" / f"msiexec-{self._count}.log"
