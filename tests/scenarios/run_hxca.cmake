@@ -1,6 +1,11 @@
 # Runs hxca with ARGS (a list) and checks its exit status RC, that its output matches PATTERN when
-# given, and when FAILURES names a file, that the reported failures are exactly its lines.
+# given (or the regular expression in the file PATTERN_FILE), and when FAILURES names a file, that
+# the reported failures are exactly its lines.
 execute_process(COMMAND ${HXCA} ${ARGS} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(DEFINED PATTERN_FILE)
+  file(READ ${PATTERN_FILE} PATTERN)
+  string(REGEX REPLACE "\n$" "" PATTERN "${PATTERN}")
+endif()
 if(NOT rc EQUAL RC)
   message(FATAL_ERROR "hxca exited with ${rc}, expected ${RC}\n${out}${err}")
 endif()

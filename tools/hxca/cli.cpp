@@ -129,10 +129,22 @@ int RunHxca(const Options& options, const std::string& defaultLibrary, std::ostr
         Engine engine(library, scenario.keepLoaded || options.keepLoaded,
                       scenario.messageBoxReply.value_or(1));
         for (const auto& step : steps) {
-            result.actions.push_back(engine.Run(step));
-            allRan &= result.actions.back().ran;
+            try {
+                result.actions.push_back(engine.Run(step));
+            } catch (const std::exception& e) {
+                err << "hxca: " << (step.where.empty() ? "--action " + step.name : step.where) << ": "
+                    << e.what() << "\n";
+                return 2;
+            }
+            const ActionRun& run = result.actions.back();
+            allRan &= run.ran;
             if (!options.json)
-                PrintAction(out, result.actions.back());
+                PrintAction(out, run);
+            // A hook that could not act leaves a run that shows nothing: stop after this action.
+            for (const std::string& e : run.hookErrors)
+                err << "hxca: " << e << "\n";
+            if (!run.hookErrors.empty())
+                return 2;
         }
         engine.Finish();
         result.events = engine.Events();

@@ -1,3 +1,4 @@
+#include "report.h"
 #include "run.h"
 
 #include <algorithm>
@@ -73,8 +74,8 @@ void CheckRegistry(Checker& c, const Snapshot& s, const RegistryExpect& e) {
         c.Check(!found, label + " exists but must not: " + (found ? FormatRegValue(*found) : ""));
         return;
     }
-    if (!found) {
-        c.Check(false, label + " does not exist" + (key == s.registry.end() ? " (no such key)" : ""));
+    if (!found || (!e.type && !e.value)) {
+        c.Check(found, label + " does not exist" + (key == s.registry.end() ? " (no such key)" : ""));
         return;
     }
     if (e.type)
@@ -143,8 +144,8 @@ CheckResult CheckExpectations(const Expect& expect, const RunResult& run) {
             c.Check(!exists, "file " + f.path + " exists but must not");
             continue;
         }
-        if (!exists) {
-            c.Check(false, "file " + f.path + " does not exist");
+        if (!exists || (!f.content && !f.match)) {
+            c.Check(exists, "file " + f.path + " does not exist");
             continue;
         }
         if (f.content)
@@ -167,6 +168,20 @@ CheckResult CheckExpectations(const Expect& expect, const RunResult& run) {
             c.Check(got == want, std::string(onlyTemporary ? "temporary rows" : "rows") + " of " + table +
                                      ": expected " + std::to_string(want) + ", got " + std::to_string(got));
         }
+    }
+    if (expect.leakedHandles) {
+        int total = 0;
+        std::string who;
+        for (size_t i = 0; i < run.actions.size(); ++i) {
+            const ActionRun& a = run.actions[i];
+            total += a.leaked.Total();
+            if (a.leaked.Total() > 0)
+                who += std::string(who.empty() ? "" : "; ") + a.name + " (action " + std::to_string(i + 1) +
+                       "): " + Describe(a.leaked);
+        }
+        c.Check(total == *expect.leakedHandles,
+                "handles left open: expected " + std::to_string(*expect.leakedHandles) + ", got " +
+                    std::to_string(total) + (who.empty() ? "" : " (" + who + ")"));
     }
     return result;
 }

@@ -10,10 +10,29 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 namespace hxca {
 
 namespace {
+
+// What the simulated machine's fixture says, without its own prefix ("winsim::fs: ").
+std::string MachineError(const std::exception& e) {
+    std::string what = e.what();
+    size_t colon = what.find(": ");
+    return what.rfind("winsim", 0) == 0 && colon != std::string::npos ? what.substr(colon + 2) : what;
+}
+
+// Runs one step of setting the machine up; an error of the machine names the scenario's place.
+template <class Step> void At(const std::string& where, Step&& step) {
+    try {
+        step();
+    } catch (const ScenarioError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ScenarioError(where + ": " + MachineError(e));
+    }
+}
 
 const std::pair<HKEY, const char*> kRoots[] = {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
                                                {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
@@ -39,16 +58,16 @@ void CopyDrives(const Scenario& s) {
             winsim::fs::AddDrive(letter);
         std::string root = std::string(1, letter) + ":\\";
         for (const std::string& rel : DriveTree(entry.path().string())) {
-            if (rel.back() == '\\') {
-                winsim::fs::MakeDirs(root + rel.substr(0, rel.size() - 1));
-                continue;
-            }
             std::string host = entry.path().string() + "/" + rel;
             std::replace(host.begin(), host.end(), '\\', '/');
+            if (rel.back() == '\\') {
+                At(host, [&] { winsim::fs::MakeDirs(root + rel.substr(0, rel.size() - 1)); });
+                continue;
+            }
             auto bytes = ReadHostFile(host);
             if (!bytes)
                 throw ScenarioError(host + ": cannot read");
-            winsim::fs::WriteFile(root + rel, *bytes);
+            At(host, [&] { winsim::fs::WriteFile(root + rel, *bytes); });
         }
     }
 }
@@ -114,27 +133,38 @@ std::string Hex4(int n) {
     return buf;
 }
 
-void AddHook(const Hook& hook) {
-    std::function<void()> act = [hook] {
-        switch (hook.op) {
-        case Hook::Op::Write:
-            winsim::fs::WriteFile(hook.path, hook.content);
-            break;
-        case Hook::Op::Append:
-            winsim::fs::AppendFile(hook.path, hook.content);
-            break;
-        case Hook::Op::Remove:
-            winsim::fs::Remove(hook.path);
-            break;
-        case Hook::Op::Lock:
-            winsim::fs::Lock(hook.path);
-            break;
-        case Hook::Op::Unlock:
-            winsim::fs::Unlock(hook.path);
-            break;
-        case Hook::Op::Cancel:
-            *winsim::CancelFlag() = 1;
-            break;
+// What another process does to the machine.
+void Act(const Hook& hook) {
+    switch (hook.op) {
+    case Hook::Op::Write:
+        winsim::fs::WriteFile(hook.path, hook.content);
+        break;
+    case Hook::Op::Append:
+        winsim::fs::AppendFile(hook.path, hook.content);
+        break;
+    case Hook::Op::Remove:
+        winsim::fs::Remove(hook.path);
+        break;
+    case Hook::Op::Lock:
+        winsim::fs::Lock(hook.path);
+        break;
+    case Hook::Op::Unlock:
+        winsim::fs::Unlock(hook.path);
+        break;
+    case Hook::Op::Cancel:
+        *winsim::CancelFlag() = 1;
+        break;
+    }
+}
+
+// A hook runs inside a simulated call of the library: what it cannot do is noted, never thrown
+// through the library's frames.
+void AddHook(const Hook& hook, const std::shared_ptr<std::vector<std::string>>& errors) {
+    std::function<void()> act = [hook, errors] {
+        try {
+            Act(hook);
+        } catch (const std::exception& e) {
+            errors->push_back(hook.where + ": " + MachineError(e));
         }
     };
     if (hook.function.empty())
@@ -181,8 +211,11 @@ void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& o
         ImportRegistry(s);
         ImportTables(s);
     }
-    for (const auto& [path, content] : s.files)
-        winsim::fs::WriteFile(path, content);
+    for (const auto& [path, content] : s.files) {
+        if (winsim::fs::IsDir(path))
+            throw ScenarioError(FilePlace(s, path) + ": names a folder, not a file");
+        At(FilePlace(s, path), [&] { winsim::fs::WriteFile(path, content); });
+    }
     for (const auto& [name, st] : s.features)
         winsim::msi::AddFeature(name, st.first, st.second);
     for (const auto& [name, st] : s.components)
@@ -238,6 +271,14 @@ Snapshot TakeSnapshot() {
     return snap;
 }
 
+namespace {
+
+OpenHandles Open() {
+    return {winsim::msi::LeakedHandles(), winsim::OpenHandleCount(), winsim::reg::OpenKeyHandles()};
+}
+
+} // namespace
+
 Engine::Engine(std::string hostLibrary, bool keepLoaded, int messageBoxReply)
     : host_(std::move(hostLibrary)), keep_(keepLoaded), boxReply_(messageBoxReply) {}
 
@@ -247,7 +288,12 @@ Engine::~Engine() {
 
 void* Engine::Load(std::string& simPath, std::string& error) {
     simPath = "C:\\Windows\\Installer\\MSI" + Hex4(0x4A31 + copies_++) + ".tmp";
-    winsim::fs::MapModule(simPath, host_);
+    try {
+        winsim::fs::MapModule(simPath, host_);
+    } catch (const std::exception& e) {
+        error = "cannot copy the library to " + simPath + ": " + MachineError(e);
+        return nullptr;
+    }
     HMODULE module = LoadLibraryExA(simPath.c_str(), nullptr, 0);
     if (!module)
         error = "cannot load " + simPath + " (" + host_ + "): error " + std::to_string(GetLastError());
@@ -281,24 +327,30 @@ ActionRun Engine::Run(const ActionStep& step) {
             winsim::msi::RemoveProperty(name);
     }
     if (step.mode != Mode::Immediate) {
-        // The engine hands a deferred action the property named after it.
+        // The engine hands a deferred action the property named after it. Setting it is the
+        // runner's doing, not the action's: the session gets its old value back at once.
+        std::optional<std::string> before = winsim::msi::Property(step.name);
         if (step.customActionData)
             winsim::msi::SetProperty(step.name, *step.customActionData);
         winsim::msi::EnterDeferred(step.name, RunModeOf(step.mode));
+        if (before)
+            winsim::msi::SetProperty(step.name, *before);
+        else
+            winsim::msi::RemoveProperty(step.name);
     }
     for (const auto& r : step.replies)
         winsim::msi::ReplyTo(r.type, r.nth, r.reply);
     for (const auto& f : step.faults)
         winsim::FailCall(f.function, f.error, f.nth, f.match);
     for (const auto& h : step.hooks)
-        AddHook(h);
+        AddHook(h, hookErrors_);
     if (step.messageBoxReply)
         winsim::SetMessageBoxReply(*step.messageBoxReply);
 
     size_t firstMessage = winsim::msi::Messages().size();
     size_t firstLine = winsim::msi::LogLines().size();
     size_t firstEvent = winsim::Events().size();
-    int leaked = winsim::msi::LeakedHandles();
+    const OpenHandles open = Open();
 
     void* module = kept_;
     std::string simPath = keptPath_;
@@ -323,7 +375,11 @@ ActionRun Engine::Run(const ActionStep& step) {
     }
     if (!keep_)
         Unload(module, simPath);
-    run.leakedHandles = winsim::msi::LeakedHandles() - leaked;
+    const OpenHandles after = Open();
+    run.leaked.installer = std::max(0, after.installer - open.installer);
+    run.leaked.kernel = std::max(0, after.kernel - open.kernel);
+    run.leaked.registry = std::max(0, after.registry - open.registry);
+    run.hookErrors.swap(*hookErrors_);
 
     std::vector<std::string> lines = winsim::msi::LogLines();
     run.trace.assign(lines.begin() + static_cast<std::ptrdiff_t>(std::min(firstLine, lines.size())),

@@ -7,7 +7,9 @@
 #include "snapshot.h"
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace hxca {
 
@@ -44,6 +46,8 @@ class Engine {
     void* kept_ = nullptr;
     std::string keptPath_;
     std::vector<EventText> events_;
+    // Filled by hooks, which may fire in any later action too.
+    std::shared_ptr<std::vector<std::string>> hookErrors_ = std::make_shared<std::vector<std::string>>();
 };
 
 } // namespace hxca

@@ -20,5 +20,13 @@ int main(int argc, char** argv) {
     std::error_code ec;
     auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     std::string library = (ec ? std::filesystem::path(argv[0]) : self).parent_path() / "libzebiwicn.so";
-    return hxca::RunHxca(options, library, std::cout, std::cerr);
+    // Bad input is exit status 2 with a message, never an abort.
+    try {
+        return hxca::RunHxca(options, library, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "hxca: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "hxca: unexpected error\n";
+    }
+    return 2;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <tuple>
 
 namespace hxca {
 
@@ -63,14 +64,25 @@ std::pair<bool, std::string> LogicalKey(const std::string& physical) {
     return {false, physical};
 }
 
+std::string Describe(const OpenHandles& open) {
+    std::string out;
+    for (auto [n, one, many] : {std::tuple{open.installer, "installer handle", "installer handles"},
+                                std::tuple{open.kernel, "kernel handle", "kernel handles"},
+                                std::tuple{open.registry, "registry key", "registry keys"}}) {
+        if (n > 0)
+            out += (out.empty() ? "" : ", ") + std::to_string(n) + " " + (n == 1 ? one : many);
+    }
+    return out;
+}
+
 void PrintAction(std::ostream& out, const ActionRun& run) {
     out << "== " << run.name << " (" << ModeName(run.mode) << ")\n";
     for (const auto& line : run.trace)
         out << line << "\n";
     for (const auto& m : run.messages)
         out << "[" << MessageTypeName(m.type) << "] " << m.text << "\n";
-    if (run.ran && run.leakedHandles > 0)
-        out << "-> status " << run.status << " (" << run.leakedHandles << " installer handles left open)\n";
+    if (run.ran && run.leaked.Total() > 0)
+        out << "-> status " << run.status << " (" << Describe(run.leaked) << " left open)\n";
     else if (run.ran)
         out << "-> status " << run.status << "\n";
     else
@@ -170,7 +182,9 @@ std::string ReportJson(const RunResult& run, const std::optional<CheckResult>& c
         j["ran"] = a.ran;
         if (a.ran) {
             j["status"] = a.status;
-            j["leakedHandles"] = a.leakedHandles;
+            j["leakedHandles"] = {{"installer", a.leaked.installer},
+                                  {"kernel", a.leaked.kernel},
+                                  {"registry", a.leaked.registry}};
         } else
             j["error"] = a.error;
         j["trace"] = a.trace;

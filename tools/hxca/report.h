@@ -15,6 +15,9 @@ void PrintSummary(std::ostream& out, const RunResult& run, const std::optional<C
 
 std::string ReportJson(const RunResult& run, const std::optional<CheckResult>& check);
 
+// "2 installer handles, 1 registry key"; empty when nothing is open.
+std::string Describe(const OpenHandles& open);
+
 // "HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\X" -> {true, "HKEY_LOCAL_MACHINE\SOFTWARE\X"}.
 std::pair<bool, std::string> LogicalKey(const std::string& physical);
 

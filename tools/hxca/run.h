@@ -20,15 +20,24 @@ struct EventText {
     std::string text;
 };
 
+// Handles an action left open, by kind.
+struct OpenHandles {
+    int installer = 0; // records, views, databases, summary information
+    int kernel = 0;    // files, searches, mutexes, events, ...
+    int registry = 0;  // keys
+    int Total() const { return installer + kernel + registry; }
+};
+
 struct ActionRun {
     std::string name;
     Mode mode = Mode::Immediate;
     bool ran = false;
     std::string error; // why the action could not be called
     unsigned status = 0;
-    int leakedHandles = 0;             // record and view handles the action left open
-    std::vector<std::string> trace;    // INFO messages: the installer log's lines
-    std::vector<MessageText> messages; // every other message sent to the installer
+    OpenHandles leaked;
+    std::vector<std::string> hookErrors; // what the scenario's other process could not do
+    std::vector<std::string> trace;      // INFO messages: the installer log's lines
+    std::vector<MessageText> messages;   // every other message sent to the installer
     ActionExpect expect;
 };
 

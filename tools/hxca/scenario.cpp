@@ -207,12 +207,14 @@ std::vector<Hook> Hooks(const json& v, const std::string& where) {
             if (h.contains(key)) {
                 ++ops;
                 hook.op = op;
-                hook.path = Str(h[key], w + "." + key);
+                hook.where = w + "." + key;
+                hook.path = Str(h[key], hook.where);
             }
         }
         if (h.contains("cancel")) {
             ++ops;
             hook.op = Hook::Op::Cancel;
+            hook.where = w + ".cancel";
             if (!Bool(h["cancel"], w + ".cancel"))
                 Fail(w + ".cancel", "can only be true");
         }
@@ -242,6 +244,7 @@ ActionExpect ParseActionExpect(const json& v, const std::string& where) {
 
 ActionStep ParseAction(const json& v, const std::string& where) {
     ActionStep a;
+    a.where = where;
     if (v.is_string()) {
         a.name = v.get<std::string>();
         return a;
@@ -290,7 +293,8 @@ ActionStep ParseAction(const json& v, const std::string& where) {
 
 Expect ParseExpect(const json& v, const std::string& where) {
     OnlyKeys(v, where,
-             {"status", "trace", "noTrace", "events", "properties", "files", "registry", "tempRows", "rows"});
+             {"status", "trace", "noTrace", "events", "properties", "files", "registry", "tempRows", "rows",
+              "leakedHandles"});
     Expect e;
     if (v.contains("status")) {
         const json& s = v["status"];
@@ -390,6 +394,12 @@ Expect ParseExpect(const json& v, const std::string& where) {
         for (auto it = t.begin(); it != t.end(); ++it)
             target->emplace_back(it.key(), static_cast<int>(Int(it.value(), tw + "." + it.key())));
     }
+    if (v.contains("leakedHandles")) {
+        long long n = Int(v["leakedHandles"], where + ".leakedHandles");
+        if (n < 0 || n > 1000000)
+            Fail(where + ".leakedHandles", "must be a count of handles (0: none left open)");
+        e.leakedHandles = static_cast<int>(n);
+    }
     return e;
 }
 
@@ -404,6 +414,27 @@ std::vector<int> ParseTime(const std::string& text, const std::string& where) {
     if (t[1] < 1 || t[1] > 12 || t[2] < 1 || t[2] > 31 || t[3] > 23 || t[4] > 59 || t[5] > 59)
         Fail(where, "is not a valid time");
     return t;
+}
+
+// Whether a path is written "X:\..." (either separator).
+bool IsFullPath(const std::string& path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+           (path[2] == '\\' || path[2] == '/');
+}
+
+// A path the run acts on lies on a drive the machine has; one it writes names a file. The place of
+// a files entry names its path already; a hook's place does not.
+void CheckPath(const std::string& where, const std::string& path, const std::string& drives, bool file,
+               bool placeNamesPath) {
+    std::string subject = placeNamesPath ? "" : "'" + path + "' ";
+    if (!IsFullPath(path))
+        Fail(where, subject + "must be a full path such as C:\\Temp\\a.txt");
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    if (drives.find(letter) == std::string::npos)
+        Fail(where, subject + "is on drive " + letter + ":, which the machine does not have (add it under " +
+                        "'drives' or as drives/" + letter + "/)");
+    if (file && (path.size() == 3 || path.back() == '\\' || path.back() == '/'))
+        Fail(where, subject + "names a folder, not a file");
 }
 
 std::map<std::string, std::string> StringMap(const json& v, const std::string& where) {
@@ -465,7 +496,7 @@ std::string TextMatch::Describe() const {
 
 bool Expect::Empty() const {
     return status.empty() && trace.empty() && noTrace.empty() && events.empty() && properties.empty() &&
-           files.empty() && registry.empty() && tempRows.empty();
+           files.empty() && registry.empty() && tempRows.empty() && rows.empty() && !leakedHandles;
 }
 
 std::optional<std::string> FullRegistryPath(const std::string& key) {
@@ -510,11 +541,12 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
         throw ScenarioError(where + ": " + e.what());
     }
     const std::string w = where;
+    Scenario s;
+    s.source = where;
     OnlyKeys(doc, w,
              {"description", "properties", "uiLevel", "modes", "localTime", "userName", "computerName",
               "environment", "drives", "files", "features", "components", "products", "summary",
               "messageBoxReply", "keepLoaded", "actions", "expect"});
-    Scenario s;
     if (doc.contains("description"))
         s.description = Str(doc["description"], w + ".description");
     if (doc.contains("properties"))
@@ -603,7 +635,7 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
     }
     if (doc.contains("summary")) {
         for (const auto& [pid, value] : StringMap(doc["summary"], w + ".summary")) {
-            if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            if (pid.empty() || pid.size() > 4 || pid.find_first_not_of("0123456789") != std::string::npos)
                 Fail(w + ".summary." + pid, "must be a summary property number");
             s.summary[static_cast<unsigned>(std::stoul(pid))] = value;
         }
@@ -629,9 +661,38 @@ Scenario LoadScenario(const std::string& dir) {
     Scenario s;
     if (auto text = ReadHostFile(path))
         s = ParseScenario(*text, path);
+    s.source = path;
     std::error_code ec;
     s.dir = std::filesystem::absolute(dir, ec).string();
+    CheckScenarioPaths(s);
     return s;
+}
+
+void CheckScenarioPaths(const Scenario& s) {
+    std::string drives = "C";
+    for (const auto& d : s.drives)
+        drives += d.letter;
+    std::error_code ec;
+    if (!s.dir.empty()) {
+        for (const auto& entry : std::filesystem::directory_iterator(s.dir + "/drives", ec)) {
+            std::string name = entry.path().filename().string();
+            if (name.size() == 1 && entry.is_directory(ec))
+                drives += static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        }
+    }
+    for (const auto& [path, content] : s.files)
+        CheckPath(FilePlace(s, path), path, drives, true, true);
+    for (const auto& step : s.actions) {
+        for (const auto& hook : step.hooks) {
+            if (hook.op != Hook::Op::Cancel)
+                CheckPath(hook.where, hook.path, drives,
+                          hook.op == Hook::Op::Write || hook.op == Hook::Op::Append, false);
+        }
+    }
+}
+
+std::string FilePlace(const Scenario& s, const std::string& path) {
+    return s.source + ".files." + path;
 }
 
 } // namespace hxca

@@ -52,6 +52,7 @@ struct Hook {
     enum class Op { Write, Append, Remove, Lock, Unlock, Cancel } op = Op::Write;
     std::string path;
     std::string content;
+    std::string where; // its place in the scenario, for errors
 };
 
 struct ActionExpect {
@@ -62,6 +63,7 @@ struct ActionExpect {
 
 struct ActionStep {
     std::string name;
+    std::string where; // its place in the scenario ("scenario.json.actions[2]"), for errors
     Mode mode = Mode::Immediate;
     // Deferred runs: the value the engine hands over as CustomActionData.
     std::optional<std::string> customActionData;
@@ -109,6 +111,8 @@ struct Expect {
     std::vector<RegistryExpect> registry;
     std::vector<std::pair<std::string, int>> tempRows; // table -> number of temporary rows
     std::vector<std::pair<std::string, int>> rows;     // table -> number of rows of both kinds
+    // Handles of every kind that the actions together leave open; 0 makes any leak a failure.
+    std::optional<int> leakedHandles;
     bool Empty() const;
 };
 
@@ -128,7 +132,8 @@ struct Product {
 };
 
 struct Scenario {
-    std::string dir; // host folder; empty for a folder-less run
+    std::string dir;    // host folder; empty for a folder-less run
+    std::string source; // the name places in error messages start with ("x/scenario.json")
     std::string description;
     std::map<std::string, std::string> properties;
     std::optional<int> uiLevel;
@@ -151,8 +156,14 @@ struct Scenario {
 
 // Parses scenario.json text; where names the file in error messages.
 Scenario ParseScenario(const std::string& jsonText, const std::string& where = "scenario.json");
-// Reads dir/scenario.json (optional: an absent file gives an empty scenario).
+// Reads dir/scenario.json (optional: an absent file gives an empty scenario) and checks its paths.
 Scenario LoadScenario(const std::string& dir);
+
+// Checks the paths the run writes (files, hooks): each is a full path of a file on a drive the
+// machine will have (C:, the drives block, a drives/<letter> folder of dir). Throws ScenarioError.
+void CheckScenarioPaths(const Scenario& scenario);
+// The place of a files entry in error messages.
+std::string FilePlace(const Scenario& scenario, const std::string& path);
 
 // "HKLM\X" -> "HKEY_LOCAL_MACHINE\X"; nullopt when the root is unknown.
 std::optional<std::string> FullRegistryPath(const std::string& key);

@@ -38,7 +38,7 @@ CheckResult Check(const std::string& expectJson, const RunResult& r = SampleRun(
 
 } // namespace
 
-TEST(Expect, MetExpectationsCountChecks) {
+TEST(Expect, MetExpectationsGiveNoFailures) {
     CheckResult c = Check(R"({
       "status": {"iwiERROR": 1603, "test": 0},
       "trace": ["provoke a rollback", {"regex": "Test CA info: Returning with rc 0$"}],
@@ -54,7 +54,46 @@ TEST(Expect, MetExpectationsCountChecks) {
                    {"key": "HKLM\\SOFTWARE\\Wow6432Node\\Corvane"}],
       "tempRows": {"Registry": 2, "ListBox": 0}, "rows": {"Registry": 3}})");
     EXPECT_TRUE(c.failures.empty()) << ::testing::PrintToString(c.failures);
-    EXPECT_EQ(c.checks, 23);
+}
+
+// The summary's "all N met" counts what the scenario wrote: each entry below is one expectation,
+// whether it asks for existence only or for a value.
+TEST(Expect, EachMetExpectationCountsOnce) {
+    for (
+        const char* one : {
+            R"({"status": {"iwiERROR": 1603}})",
+            R"({"trace": ["provoke a rollback"]})",
+            R"({"noTrace": ["Invalid depth count"]})",
+            R"({"events": ["messagebox"]})",
+            R"({"properties": {"A": "x"}})",
+            R"({"properties": {"Absent": null}})",
+            R"({"files": {"C:\\Temp\\t.txt": true}})",
+            R"({"files": {"C:\\Temp": true}})",
+            R"({"files": {"C:\\Temp\\none": false}})",
+            R"({"files": {"C:\\Temp\\t.txt": {"contains": "two"}}})",
+            R"({"registry": [{"key": "HKLM\\SOFTWARE\\Wow6432Node\\Corvane"}]})",
+            R"({"registry": [{"key": "HKLM\\SOFTWARE\\Corvane", "view": "32", "name": "Name", "exists": true}]})",
+            R"({"registry": [{"key": "HKLM\\SOFTWARE\\Corvane", "view": "32", "name": "Name", "value": "HX"}]})",
+            R"({"tempRows": {"Registry": 2}})",
+            R"({"leakedHandles": 0})",
+        }) {
+        CheckResult c = Check(one);
+        EXPECT_EQ(c.checks, 1) << one;
+        EXPECT_TRUE(c.failures.empty()) << one << ": " << ::testing::PrintToString(c.failures);
+    }
+}
+
+TEST(Expect, LeakedHandlesNameTheLeakingActions) {
+    RunResult r = SampleRun();
+    r.actions[0].leaked = {1, 2, 0};
+    r.actions[2].leaked = {0, 0, 1};
+    EXPECT_EQ(
+        Check(R"({"leakedHandles": 0})", r).failures,
+        (std::vector<std::string>{"handles left open: expected 0, got 4 (iwiERROR (action 1): 1 installer "
+                                  "handle, 2 kernel handles; test (action 3): 1 registry key)"}));
+    EXPECT_TRUE(Check(R"({"leakedHandles": 4})", r).failures.empty());
+    // Without the expectation a leak is only shown, never a failure.
+    EXPECT_TRUE(Check(R"({"status": {"iwiERROR": 1603}})", r).failures.empty());
 }
 
 TEST(Expect, FailuresSayWhatDiffers) {

@@ -106,6 +106,60 @@ TEST(Scenario, ErrorsNameThePlace) {
               "s.json.actions[0].hooks[0]: needs either 'call' (a function name) or 'atMs'");
     EXPECT_EQ(ErrorOf(R"({"properties": {"A": 1}})"), "s.json.properties.A: must be a string");
     EXPECT_EQ(ErrorOf(R"({"drives": {"DD": {}}})"), "s.json.drives.DD: must be a drive letter");
+    EXPECT_EQ(ErrorOf(R"({"expect": {"leakedHandles": -1}})"),
+              "s.json.expect.leakedHandles: must be a count of handles (0: none left open)");
+    EXPECT_EQ(ErrorOf(R"({"summary": {"18446744073709551617": "x"}})"),
+              "s.json.summary.18446744073709551617: must be a summary property number");
+}
+
+namespace {
+
+std::string PathErrorOf(const std::string& json, const std::string& dir = "") {
+    try {
+        Scenario s = ParseScenario(json, "s.json");
+        s.dir = dir;
+        CheckScenarioPaths(s);
+    } catch (const ScenarioError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(Scenario, PathsTheRunWritesAreChecked) {
+    EXPECT_EQ(PathErrorOf(R"({"files": {"C:\\Temp\\a.txt": "", "c:/b.txt": ""}})"), "");
+    EXPECT_EQ(
+        PathErrorOf(R"({"files": {"Q:\\a.txt": "x"}})"),
+        "s.json.files.Q:\\a.txt: is on drive Q:, which the machine does not have (add it under 'drives' "
+        "or as drives/Q/)");
+    EXPECT_EQ(PathErrorOf(R"({"files": {"a.txt": "x"}})"),
+              "s.json.files.a.txt: must be a full path such as C:\\Temp\\a.txt");
+    EXPECT_EQ(PathErrorOf(R"({"files": {"C:\\Temp\\": "x"}})"),
+              "s.json.files.C:\\Temp\\: names a folder, not a file");
+    EXPECT_EQ(PathErrorOf(R"({"files": {"C:\\": "x"}})"), "s.json.files.C:\\: names a folder, not a file");
+    // A drive comes from the drives block or from a drives/<letter> folder of the scenario.
+    EXPECT_EQ(PathErrorOf(R"({"drives": {"q": {"type": "cdrom"}}, "files": {"Q:\\a.txt": "x"}})"), "");
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("hxca_drives_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "drives" / "E");
+    EXPECT_EQ(PathErrorOf(R"({"files": {"E:\\a.txt": "x"}})", dir.string()), "");
+    fs::remove_all(dir);
+
+    // Hooks that need no path, or may name a folder, pass; the third one's path is checked.
+    auto withHook = [](const std::string& hook) {
+        return PathErrorOf(R"({"actions": ["test", {"name": "x", "hooks": [{"atMs": 1, "lock": "C:\\Temp"},
+                           {"atMs": 1, "cancel": true}, {"atMs": 2, )" +
+                           hook + "}]}]}");
+    };
+    EXPECT_EQ(withHook(R"("remove": "C:\\Temp\\")"), "");
+    EXPECT_EQ(withHook(R"("write": "Q:\\x.txt")"),
+              "s.json.actions[1].hooks[2].write: 'Q:\\x.txt' is on drive Q:, which the machine does not have "
+              "(add it under 'drives' or as drives/Q/)");
+    EXPECT_EQ(withHook(R"("append": "C:\\Temp\\")"),
+              "s.json.actions[1].hooks[2].append: 'C:\\Temp\\' names a folder, not a file");
+    EXPECT_EQ(withHook(R"("unlock": "Temp\\x")"),
+              "s.json.actions[1].hooks[2].unlock: 'Temp\\x' must be a full path such as C:\\Temp\\a.txt");
 }
 
 TEST(Scenario, ExpectBlock) {
@@ -116,7 +170,7 @@ TEST(Scenario, ExpectBlock) {
       "registry": [{"key": "HKLM\\SOFTWARE\\X\\", "view": "32", "name": "V", "value": "1"},
                    {"key": "HKEY_CURRENT_USER\\K", "exists": false},
                    {"key": "HKLM\\K", "name": "Gone", "value": null}],
-      "tempRows": {"Registry": 3}}})");
+      "tempRows": {"Registry": 3}, "leakedHandles": 0}})");
     const Expect& e = s.expect;
     EXPECT_EQ(e.status, (std::vector<std::pair<std::string, unsigned>>{{"iwiERROR", 1603}}));
     ASSERT_EQ(e.properties.size(), 3u);
@@ -132,7 +186,10 @@ TEST(Scenario, ExpectBlock) {
     EXPECT_FALSE(e.registry[1].exists);
     EXPECT_FALSE(e.registry[2].exists);
     EXPECT_EQ(e.tempRows, (std::vector<std::pair<std::string, int>>{{"Registry", 3}}));
+    EXPECT_EQ(e.leakedHandles, 0);
     EXPECT_FALSE(e.Empty());
+    EXPECT_FALSE(ParseScenario(R"({"expect": {"leakedHandles": 0}})").expect.Empty());
+    EXPECT_FALSE(ParseScenario(R"({"expect": {"rows": {"ListBox": 1}}})").expect.Empty());
 }
 
 TEST(Scenario, TextMatch) {
