@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on Debian 12 (as root); does nothing when all is there.
+# Installs what a job needs on Debian 12 (as root); does nothing when all is there.
+#   install-deps.sh main   the native build and the runner (scripts/main.sh)
+#   install-deps.sh test   also Python, mingw-w64, Wine and the msitools (scripts/test.sh; the default)
 set -euo pipefail
-packages=(cmake ninja-build g++ make libgtest-dev nlohmann-json3-dev python3
-          mingw-w64 wine64 wixl msitools)
+native=(cmake ninja-build g++ make libgtest-dev nlohmann-json3-dev)
+rest=(python3 mingw-w64 wine64 wixl msitools)
+case "${1:-test}" in
+main) packages=("${native[@]}") ;;
+test) packages=("${native[@]}" "${rest[@]}") ;;
+*)
+    echo "usage: $0 [main|test]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

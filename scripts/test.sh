@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Every test: the native build (unit, simulated-machine, scenario and real-engine tests),
-# the sanitizer build, and the Windows DLL that the real-engine tests install under Wine.
+# Every test: the native build (unit, simulated-machine, runner, scenario, export and real-engine
+# tests), the sanitizer build, and the Windows DLL that the real-engine tests install under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 jobs=$(nproc)
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
