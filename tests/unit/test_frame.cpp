@@ -58,7 +58,7 @@ TEST_F(Frame, DepthCountNestingAndInvalidCounts) {
 TEST_F(Frame, ErrorActionShowsGenericMessageOnlyWhenOutermost) {
     winsim::msi::SetProperty("UILevel", "5");
     EXPECT_EQ(iwiERROR(h), ZEB_RC_FAILURE);
-    EXPECT_TRUE(HasText("***Returning an error to provoke a rollback"));
+    EXPECT_TRUE(TextsInOrder({"***Returning an error to provoke a rollback", "Returning with rc 1603"}));
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].find("Language DLL has not yet been created, unable to load NLS string."),
               std::string::npos);
