@@ -9,10 +9,10 @@
 // ---- Frame -------------------------------------------------------------------------------------
 
 // The frame's state lasts one load of the library; only the functions below read or change it.
-MSIHANDLE FrameSession(void); // the session of the running action
-void FrameSetSession(MSIHANDLE hInstall);
-LPCSTR FrameOuterAction(void); // empty until the first action is entered
-LPCSTR FrameTraceAction(void); // nested action, else outer action, else "(CaProlog)"
+MSIHANDLE FrameSession(void);             // the session of the running action
+void FrameSetSession(MSIHANDLE hInstall); // for helpers run outside any action (unit tests)
+LPCSTR FrameOuterAction(void);            // empty until the first action is entered
+LPCSTR FrameTraceAction(void);            // nested action, else outer action, else "(CaProlog)"
 LONG FrameDepth(void);
 void FrameSetErrorShown(void); // an error message box was shown during the outermost action
 HMODULE FrameLanguageLibrary(void);
