@@ -31,33 +31,34 @@ TEST_F(Frame, DepthCountNestingAndInvalidCounts) {
     UINT st = 0;
     ASSERT_FALSE(CaProlog(h, &st, "iwiOuter", nullptr));
     ASSERT_FALSE(CaProlog(h, &st, "iwiInner", nullptr));
-    EXPECT_EQ(g_zebFrame.lDepth, 2);
+    EXPECT_EQ(FrameDepth(), 2);
     WriteTrace(nullptr, "inside");
     EXPECT_NE(Lines().back().find("HXCA iwiInner info: inside"), std::string::npos);
     EXPECT_EQ(CaEpilog(h, 0), 0u);
     EXPECT_EQ(CaEpilog(h, 0), 0u);
-    EXPECT_EQ(g_zebFrame.lDepth, 0);
-    EXPECT_FALSE(HasText("Invalid depth count entering 'iwiInner' from 'iwiOuter': 1"));
+    EXPECT_EQ(FrameDepth(), 0);
+    EXPECT_FALSE(HasTextContaining("Invalid depth count"));
 
     // The copy stayed loaded: the next top-level call counts as nested with a count of 0.
     ASSERT_FALSE(CaProlog(h, &st, "iwiNext", nullptr));
     EXPECT_TRUE(HasText("Invalid depth count entering 'iwiNext' from 'iwiOuter': 0"));
-    EXPECT_EQ(g_zebFrame.lDepth, 2);
+    EXPECT_EQ(FrameDepth(), 2);
     CaEpilog(h, 0);
 
+    // An epilog without its prolog unbalances a fresh copy; the next outermost entry says so.
     DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
     DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    g_zebFrame.lDepth = 3;
+    CaEpilog(h, 0);
     ASSERT_FALSE(CaProlog(h, &st, "iwiFresh", nullptr));
-    EXPECT_TRUE(HasText("Invalid depth count entering 'iwiFresh': 3"));
-    EXPECT_EQ(g_zebFrame.lDepth, 1);
+    EXPECT_TRUE(HasText("Invalid depth count entering 'iwiFresh': -1"));
+    EXPECT_EQ(FrameDepth(), 1);
     CaEpilog(h, 0);
 }
 
 TEST_F(Frame, ErrorActionShowsGenericMessageOnlyWhenOutermost) {
     winsim::msi::SetProperty("UILevel", "5");
     EXPECT_EQ(iwiERROR(h), ZEB_RC_FAILURE);
-    EXPECT_TRUE(HasText("***Returning an error to provoke a rollback"));
+    EXPECT_TRUE(TextsInOrder({"***Returning an error to provoke a rollback", "Returning with rc 1603"}));
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].find("Language DLL has not yet been created, unable to load NLS string."),
               std::string::npos);
@@ -81,10 +82,24 @@ TEST_F(Frame, SilentRunTracesMessageWithoutBox) {
     winsim::msi::SetProperty("UILevel", "2");
     EXPECT_EQ(iwiERROR(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(MessageBoxes().empty());
-    EXPECT_TRUE(g_zebFrame.bErrorShown);
     EXPECT_TRUE(
         HasText("HXCA iwiERROR MB *** error: Language DLL has not yet been created, unable to load NLS "
                 "string."));
+
+    // An error the action showed itself, even unseen, is the only one: no generic message follows.
+    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    winsim::msi::ClearMessages();
+    UINT st = 0;
+    ASSERT_FALSE(CaProlog(h, &st, "iwiOwnError", nullptr));
+    EXPECT_EQ(iiiDisplayMsgBox("Own error", MB_ICONERROR), 0);
+    EXPECT_EQ(CaEpilog(h, ZEB_RC_FAILURE), ZEB_RC_FAILURE);
+    std::vector<std::string> texts = Texts();
+    EXPECT_EQ(
+        std::count_if(texts.begin(), texts.end(),
+                      [](const std::string& t) { return t.find(" MB *** error: ") != std::string::npos; }),
+        1);
+    EXPECT_TRUE(HasText("HXCA iwiOwnError MB *** error: Own error"));
 }
 
 TEST_F(Frame, CancelMarkerTurnsSuccessIntoUserExit) {
@@ -93,10 +108,14 @@ TEST_F(Frame, CancelMarkerTurnsSuccessIntoUserExit) {
     EXPECT_EQ(File("C:\\Temp\\zebcancl.txt"), "");
     EXPECT_TRUE(IsCancelFlagSet());
 
-    // Another process: only the marker file tells it.
-    *winsim::CancelFlag() = 0;
+    // Another process: a fresh one, which only the marker file tells.
     DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+    winsim::Reset();
+    winsim::fs::WriteFile("C:\\Temp\\zebcancl.txt", "");
+    winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
     DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    h = winsim::msi::SessionHandle();
+    EXPECT_FALSE(IsCancelFlagSet());
     UINT st = 0;
     ASSERT_FALSE(CaProlog(h, &st, "iwiWork", nullptr));
     EXPECT_EQ(CaEpilog(h, 0), ZEB_RC_CANCEL);
@@ -121,9 +140,9 @@ TEST_F(Frame, UnreadableSessionFailsActionAndKeepsCountBalanced) {
     UINT st = 0;
     EXPECT_TRUE(CaProlog(h, &st, "iwiAny", nullptr));
     EXPECT_EQ(st, ZEB_RC_FAILURE);
-    EXPECT_EQ(g_zebFrame.lDepth, 1);
+    EXPECT_EQ(FrameDepth(), 1);
     EXPECT_EQ(CaEpilog(h, st), ZEB_RC_FAILURE);
-    EXPECT_EQ(g_zebFrame.lDepth, 0);
+    EXPECT_EQ(FrameDepth(), 0);
     EXPECT_TRUE(HasText("***msiGetProperty('ZEBEXTCA60000') failed (234)"));
 }
 
@@ -142,10 +161,16 @@ TEST_F(Frame, RunModeGuardsInTheirOrder) {
 }
 
 TEST_F(Frame, MutexFailureRunsLocally) {
+    // A second copy is there and would take the call, if the mutex could be made.
+    winsim::fs::MapModule("C:\\Ext\\zebiwicn.dll", ZEB_NATIVE_LIBRARY);
     winsim::msi::SetProperty("ZEBEXTCA60000", "C:\\Ext");
     winsim::FailCall("CreateMutexA", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(iwiUserExit(h), ZEB_RC_CANCEL);
-    EXPECT_TRUE(HasText("Can't create mutex 5"));
+    EXPECT_EQ(iwiERROR(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(TextsInOrder(
+        {"Can't create mutex 5", "***Returning an error to provoke a rollback", "Returning with rc 1603"}));
+    EXPECT_FALSE(HasTextContaining("Executing"));
+    EXPECT_EQ(winsim::CallCount("LoadLibraryExA"), 0);
+    EXPECT_NE(Lines().back().find(" HXCA iwiERROR info: "), std::string::npos);
 }
 
 } // namespace

@@ -85,10 +85,24 @@ TEST_F(Paths, DirectoryAndFolderTests) {
     EXPECT_FALSE(FindFirstFileName("C:\\Data\\Nope\\*.log", nullptr, 0));
     EXPECT_TRUE(HasText("File not found: 'C:\\Data\\Sub\\*.log'"));
     EXPECT_TRUE(HasText("Path not found:: 'C:\\Data\\Nope\\*.log'"));
+}
 
-    char parent[ZEB_CCH_PATH] = "\"C:\\Data\\Sub\\\"";
-    EXPECT_STREQ(GetParentFolder(TRUE, parent), "C:\\Data\\");
-    EXPECT_TRUE(HasText("parent directory is 'C:\\Data\\'"));
+std::string Parent(BOOL sep, const std::string& in) {
+    char buf[ZEB_CCH_PATH];
+    lstrcpynA(buf, in.c_str(), sizeof(buf));
+    return GetParentFolder(sep, buf);
+}
+
+TEST_F(Paths, ParentFolderWithAndWithoutSeparator) {
+    EXPECT_EQ(Parent(TRUE, "\"C:\\Data\\Sub\\\""), "C:\\Data\\");
+    EXPECT_EQ(Parent(FALSE, "C:\\Data\\Sub"), "C:\\Data");
+    EXPECT_EQ(Parent(TRUE, "\\x.txt"), "\\");
+    EXPECT_EQ(Parent(FALSE, "\\x.txt"), "");
+    EXPECT_EQ(Parent(TRUE, "x.txt"), "x.txt\\");
+    EXPECT_EQ(Parent(TRUE, ""), "");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"parent directory is 'C:\\Data\\'",
+                                                 "parent directory is 'C:\\Data'", "parent directory is '\\'",
+                                                 "parent directory is ''", "parent directory is 'x.txt\\'"}));
 }
 
 } // namespace

@@ -68,14 +68,36 @@ TEST_F(Deferred, LookupsFollowTheValueListRules) {
     EXPECT_EQ(Read("A"), "x=y");
 }
 
-TEST_F(Deferred, TraceTargetsComeFromTheListOnceLoaded) {
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines)
+        out += line + "\r\n";
+    return out;
+}
+
+TEST_F(Deferred, LoadOutsideATraceLineReachesTheTraceFileItNames) {
     WithList("ZEBUSERTRACEPATH=C:\\Temp\\t.txt;A=1;");
     EXPECT_EQ(Read("A"), "1");
-    // Lines traced while the list loads cannot reach the file it names.
-    std::string file = File("C:\\Temp\\t.txt");
-    EXPECT_EQ(file.find("Size of value list"), std::string::npos);
-    EXPECT_NE(file.find("Property 'A' value '1'; from CustomActionData\r\n"), std::string::npos);
-    EXPECT_TRUE(HasText("Size of value list is 35"));
+    EXPECT_EQ(stat, 0u);
+    // The load's first line reads the trace file's name from the list, loading it meanwhile;
+    // from that line on the load's lines reach the file.
+    EXPECT_TRUE(
+        TextsInOrder({"Property 'CustomActionData' value 'C:\\Temp\\zebp0001.txt' from property table",
+                      "Size of value list is 35", "Property 'A' value '1'; from CustomActionData"}));
+    EXPECT_EQ(File("C:\\Temp\\t.txt"), Joined(Lines()));
+    // The list is held once, whichever load read it: a changed file is not seen.
+    winsim::fs::WriteFile("C:\\Temp\\zebp0001.txt", "A=2;");
+    EXPECT_EQ(Read("A"), "1");
+}
+
+TEST_F(Deferred, ActionLoadsTheListWhileItsBannerIsWritten) {
+    EXPECT_EQ(RunDeferred(iwiUserExit, "ZEBUSERTRACEPATH=C:\\Temp\\t.txt;ProductName=HX;"), ZEB_RC_CANCEL);
+    // The load runs inside the banner's line, so its own lines are dropped, as in the engine.
+    EXPECT_FALSE(HasTextContaining("Size of value list"));
+    EXPECT_TRUE(TextsInOrder({ZebBanner(), "Property 'ProductName' value 'HX'; from CustomActionData",
+                              "Property 'ZEBEXTCA60000' not defined in CustomActionData",
+                              "MSIRUNMODE_SCHEDULED", "Returning with rc 1602"}));
+    EXPECT_EQ(File("C:\\Temp\\t.txt"), Joined(Lines()));
 }
 
 TEST_F(Deferred, NoCustomActionDataMeansEmptyValues) {
@@ -171,10 +193,32 @@ TEST_F(Properties, TempFolderFallsBackToInstallersTempFolder) {
     winsim::msi::SetProperty("ZEBTEMPFILENUM", "00a1");
     EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "C:\\Temp\\zebt00a1.log");
     EXPECT_EQ(winsim::msi::Property("ZEBTEMP").value_or(""), "C:\\Temp");
+    EXPECT_TRUE(HasText("Property 'ZEBTEMP' value set to 'C:\\Temp'"));
 }
 
 TEST_F(Properties, NoTempFolderGivesEmptyName) {
     EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "");
+    // The installer's empty TempFolder is still handed on to ZEBTEMP.
+    EXPECT_TRUE(TextsInOrder({"Property 'ZEBTEMP' not defined in property table",
+                              "Property 'TempFolder' not defined in property table",
+                              "Property 'ZEBTEMP' value set to ''"}));
+}
+
+TEST_F(Properties, TempNameIsWholeOrRefused) {
+    // A number of any length names its own file, never a cut one that could be another's.
+    winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
+    winsim::msi::SetProperty("ZEBTEMPFILENUM", "0123456789abcdefghij");
+    EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "C:\\Temp\\zebt0123456789abcdefghij.log");
+
+    // 232 + 1 + 28 characters do not fit a path.
+    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    FrameSetSession(h);
+    std::string folder = "C:\\" + std::string(229, 'f');
+    winsim::msi::SetProperty("ZEBTEMP", folder);
+    EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "");
+    winsim::msi::SetProperty("ZEBTEMPFILENUM", "0123456789abcdefgh");
+    EXPECT_EQ(iiiGetTempFileName("zebt", ".log"), folder + "\\zebt0123456789abcdefgh.log") << "259 fit";
 }
 
 } // namespace

@@ -5,18 +5,27 @@ namespace {
 
 using Trace = ZebTest;
 
+// The line of the installer log that ends with a text.
+std::string LineEndingWith(const std::string& text) {
+    for (const std::string& line : winsim::msi::LogLines())
+        if (line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0)
+            return line;
+    return "<no line ends with '" + text + "'>";
+}
+
 TEST_F(Trace, LineLayoutNamesActionAndFunction) {
     winsim::SetLocalTime(2026, 3, 4, 7, 8, 9);
     WriteTrace(nullptr, "before %d", 1);
-    strcpy(g_zebFrame.szOuterAction, "iwiOuter");
+    UINT st = 0;
+    ASSERT_FALSE(CaProlog(h, &st, "iwiOuter", nullptr));
     WriteTrace("Fn", "outer %s", "x");
-    strcpy(g_zebFrame.szNestedAction, "iwiNested");
+    ASSERT_FALSE(CaProlog(h, &st, "iwiNested", nullptr));
     WriteTraceText("nested", nullptr);
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "07:08:09 HXCA (CaProlog) info: before 1");
-    EXPECT_EQ(lines[1], "07:08:09 HXCA iwiOuter(Fn) info: outer x");
-    EXPECT_EQ(lines[2], "07:08:09 HXCA iwiNested info: nested");
+    EXPECT_EQ(LineEndingWith("before 1"), "07:08:09 HXCA (CaProlog) info: before 1");
+    EXPECT_EQ(LineEndingWith("outer x"), "07:08:09 HXCA iwiOuter(Fn) info: outer x");
+    EXPECT_EQ(LineEndingWith("nested"), "07:08:09 HXCA iwiNested info: nested");
+    CaEpilog(h, 0);
+    CaEpilog(h, 0);
 }
 
 TEST_F(Trace, LongTextCutByFormatWriterButWholeThroughTextWriter) {
@@ -39,6 +48,19 @@ TEST_F(Trace, ErrorTextGetsBannerOnlyThroughTextWriter) {
     EXPECT_NE(Lines()[1].find("info:" + std::string(14, ' ') + "vvvv"), std::string::npos);
     EXPECT_EQ(texts[2], "***Can't read 'C:\\x.txt'");
     EXPECT_EQ(texts[3], "***Can't read 'C:\\x.txt'");
+}
+
+TEST_F(Trace, BannerAndErrorLineShareOneTime) {
+    winsim::SetLocalTime(2026, 3, 4, 7, 8, 59);
+    // The clock moves on while the first banner line is delivered.
+    winsim::OnCall("MsiProcessMessage", 1, [] { winsim::Advance(1500); });
+    WriteTraceText("***Failed", nullptr);
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.substr(0, 9), "07:08:59 ") << line;
+    WriteTraceText("later", nullptr);
+    EXPECT_EQ(Lines().back().substr(0, 9), "07:09:00 ");
 }
 
 TEST_F(Trace, WithoutTargetsLinesReachOnlyTheInstallerLog) {

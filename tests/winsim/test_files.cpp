@@ -338,13 +338,11 @@ TEST_F(Files, CopyRereadsTheCancelFlagBetweenChunks) {
     EXPECT_FALSE(winsim::fs::Exists("C:\\Temp\\out.bin")) << "a cancelled copy leaves no target";
     EXPECT_EQ(winsim::CallCount("CopyFileExA:chunk"), 3);
 
-    // The shared cancel flag, already set, stops the copy at once; the error is configurable.
+    // A flag already set stops the copy at once; the error is configurable.
     winsim::fs::SetCopyCancelError(1223);
-    *winsim::CancelFlag() = 1;
-    EXPECT_FALSE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr,
-                             reinterpret_cast<LPBOOL>(const_cast<LONG*>(winsim::CancelFlag())), 0));
+    cancel = TRUE;
+    EXPECT_FALSE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, &cancel, 0));
     EXPECT_EQ(GetLastError(), 1223u);
-    *winsim::CancelFlag() = 0;
 
     // A disk filling up part-way.
     winsim::FailCall("CopyFileExA:chunk", 112, 2);

@@ -53,6 +53,48 @@ TEST_F(Modules, EachPathIsACopyOfItsOwnAndLoadsAreCounted) {
     EXPECT_TRUE(FreeLibrary(b));
 }
 
+TEST_F(Modules, CancelFlagOfEachPathLivesWhileThePathIsLoaded) {
+    const std::string ext = "C:\\Ext\\zebiwicn.dll";
+    const std::string tmp = "C:\\Windows\\Installer\\MSI1A.tmp";
+    EXPECT_EQ(winsim::CancelFlag(ext), nullptr);
+    EXPECT_EQ(winsim::ProgramCancelFlag(), nullptr) << "no library is linked into these tests";
+    HMODULE a = LoadLibraryExA(ext.c_str(), nullptr, 0);
+    HMODULE again = LoadLibraryExA("c:/ext/ZEBIWICN.DLL", nullptr, 0);
+    HMODULE b = LoadLibraryExA(tmp.c_str(), nullptr, 0);
+    ASSERT_TRUE(a && again && b);
+    volatile LONG* flagA = winsim::CancelFlag(ext);
+    volatile LONG* flagB = winsim::CancelFlag(tmp);
+    ASSERT_NE(flagA, nullptr);
+    ASSERT_NE(flagB, nullptr);
+    EXPECT_NE(flagA, flagB);
+    EXPECT_EQ(winsim::CancelFlag("C:\\EXT\\.\\zebiwicn.dll"), flagA) << "the path as the loader resolves it";
+
+    // The library's own iwiCancel sets its copy's flag and no other.
+    typedef UINT(__stdcall * Action)(unsigned long);
+    auto cancel = reinterpret_cast<Action>(reinterpret_cast<void*>(GetProcAddress(a, "iwiCancel")));
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel(winsim::msi::SessionHandle()), 1602u);
+    EXPECT_EQ(*flagA, 1);
+    EXPECT_EQ(*flagB, 0);
+
+    // Another process cancelling reaches every copy loaded.
+    EXPECT_EQ(winsim::SetCancelFlags(), 2);
+    EXPECT_EQ(*flagB, 1);
+
+    // Released once of twice: still there; released last: gone, and a new load starts at 0.
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(winsim::CancelFlag(ext), flagA);
+    EXPECT_TRUE(FreeLibrary(again));
+    EXPECT_EQ(winsim::CancelFlag(ext), nullptr);
+    a = LoadLibraryExA(ext.c_str(), nullptr, 0);
+    ASSERT_NE(winsim::CancelFlag(ext), nullptr);
+    EXPECT_EQ(*winsim::CancelFlag(ext), 0);
+    EXPECT_TRUE(FreeLibrary(a));
+
+    winsim::Reset();
+    EXPECT_EQ(winsim::CancelFlag(tmp), nullptr) << "Reset unloads every copy";
+}
+
 TEST_F(Modules, LoaderErrors) {
     EXPECT_EQ(LoadLibraryExA("C:\\Ext\\missing.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), nullptr);
     EXPECT_EQ(GetLastError(), 126u);

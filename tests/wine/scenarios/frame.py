@@ -190,6 +190,17 @@ def cancel_marker_turns_success_into_user_exit(t):
 
 
 @scenario()
+def cancel_flag_does_not_reach_the_next_action(t):
+    # Without ZEBTEMP iwiCancel leaves no marker, so only its flag could tell iwiPause; the engine
+    # loads a fresh copy of the library for each action, whose flag starts clear.
+    pkg = t.package(sequence=[("iwiCancelContinue", None, 1450), ("iwiPause", None, 1460)])
+    r = t.msiexec("/i", pkg)
+    r.expect_code(0)
+    r.action_trace("iwiCancelContinue").expect(lit("Property 'ZEBTEMP' not defined in property table"))
+    r.action_trace("iwiPause").expect(lit("Returning with rc 0"))
+
+
+@scenario()
 def cancel_flag_is_shared_between_processes(t):
     # The first process loads the library and cancels; while it keeps the library loaded, two
     # children call iwiPause with a temporary folder that has no marker: one through the same file,

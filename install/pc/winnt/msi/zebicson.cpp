@@ -1,5 +1,6 @@
 // Path helpers used by nearly every action: tidying paths and testing what exists.
 #include "zebicson.h"
+#include "zebhold.h"
 #include "zebilogn.h"
 
 #include <stdio.h>
@@ -22,16 +23,17 @@ LPCSTR LastPart(LPCSTR pszPath) {
 
 } // namespace
 
-BOOL MakeFilePath(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszName) {
-    int cch = snprintf(pszOut, ZEB_CCH_PATH, "%s\\%s", pszFolder, pszName);
-    if (cch < 0 || cch >= ZEB_CCH_PATH) {
-        pszOut[0] = '\0';
+BOOL MakeFilePath(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszName) {
+    int cch = snprintf(szOut, sizeof(szOut), "%s\\%s", pszFolder, pszName);
+    if (cch < 0 || cch >= (int)sizeof(szOut)) {
+        szOut[0] = '\0';
         return FALSE;
     }
     return TRUE;
 }
 
-LPSTR NormalizePath(BOOL bAddSeparator, LPSTR pszPath) {
+LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
+    LPSTR pszPath = szPath;
     size_t cch = strlen(pszPath);
     size_t iStart = 0;
     while (iStart < cch && pszPath[iStart] == ' ')
@@ -62,7 +64,7 @@ LPSTR NormalizePath(BOOL bAddSeparator, LPSTR pszPath) {
     if (cch == 0)
         return pszPath;
     if (bAddSeparator) {
-        if (pszPath[cch - 1] != '\\' && cch + 1 < ZEB_CCH_PATH) {
+        if (pszPath[cch - 1] != '\\' && cch + 1 < sizeof(szPath)) {
             pszPath[cch] = '\\';
             pszPath[cch + 1] = '\0';
         }
@@ -76,22 +78,20 @@ BOOL FileExists(LPCSTR pszPath) {
     if (strchr(pszPath, '\\') == NULL)
         return FALSE;
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszPath, &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
+    ZebFindHandle hFind(FindFirstFileA(pszPath, &fd));
+    if (!hFind.IsValid()) {
         DWORD dwErr = GetLastError();
         if (!IsToleratedFindError(dwErr))
             TraceText(NULL, "***FindFirstFile(1) error %d, path '%s'", (int)dwErr, pszPath);
         return FALSE;
     }
     LPCSTR pszLast = LastPart(pszPath);
-    BOOL bFound = FALSE;
     do {
         if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsDotEntry(fd.cFileName) &&
             _stricmp(fd.cFileName, pszLast) == 0)
-            bFound = TRUE;
-    } while (!bFound && FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return bFound;
+            return TRUE;
+    } while (FindNextFileA(hFind.Get(), &fd));
+    return FALSE;
 }
 
 BOOL IsFileFound(LPCSTR pszPath) {
@@ -101,9 +101,10 @@ BOOL IsFileFound(LPCSTR pszPath) {
 }
 
 BOOL TryCreateNewFile(LPCSTR pszPath) {
-    HANDLE hFile = CreateFileA(pszPath, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(hFile);
+    ZebKernelHandle hFile(
+        CreateFileA(pszPath, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (hFile.IsValid()) {
+        hFile.Close(); // an open file cannot be deleted
         DeleteFileA(pszPath);
         TraceText(NULL, "Allocated '%s'", pszPath);
         return TRUE;
@@ -116,50 +117,48 @@ BOOL TryCreateNewFile(LPCSTR pszPath) {
     return FALSE;
 }
 
-BOOL IsExistingDirectory(LPSTR pszPath) {
-    NormalizePath(FALSE, pszPath);
-    TraceText(NULL, "Looking for: '%s'", pszPath);
+BOOL IsExistingDirectory(char (&szPath)[ZEB_CCH_PATH]) {
+    NormalizePath(FALSE, szPath);
+    TraceText(NULL, "Looking for: '%s'", szPath);
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszPath, &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
+    ZebFindHandle hFind(FindFirstFileA(szPath, &fd));
+    if (!hFind.IsValid()) {
         DWORD dwErr = GetLastError();
         if (!IsToleratedFindError(dwErr))
-            TraceText(NULL, "***FindFirstFile(3) error %d, path '%s'", (int)dwErr, pszPath);
+            TraceText(NULL, "***FindFirstFile(3) error %d, path '%s'", (int)dwErr, szPath);
         return FALSE;
     }
-    BOOL bFound = FALSE;
-    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if (!IsDotEntry(fd.cFileName)) {
-            TraceText(NULL, "Found directory: '%s'", fd.cFileName);
-            bFound = _stricmp(fd.cFileName, LastPart(pszPath)) == 0;
-        }
-    } else {
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         TraceText(NULL, "Found file: '%s'", fd.cFileName);
+        return FALSE;
     }
-    FindClose(hFind);
-    return bFound;
+    if (IsDotEntry(fd.cFileName))
+        return FALSE;
+    TraceText(NULL, "Found directory: '%s'", fd.cFileName);
+    return _stricmp(fd.cFileName, LastPart(szPath)) == 0;
 }
 
 BOOL FindFirstFileName(LPCSTR pszPattern, LPSTR pszName, DWORD cchName) {
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
-        DWORD dwErr = GetLastError();
-        if (dwErr == ERROR_FILE_NOT_FOUND)
-            TraceText(NULL, "File not found: '%s'", pszPattern);
-        else if (dwErr == ERROR_PATH_NOT_FOUND)
-            TraceText(NULL, "Path not found:: '%s'", pszPattern);
-        else
-            TraceText(NULL, "FindFirstFile(%s) failed: '%d'", pszPattern, (int)dwErr);
-        return FALSE;
+    {
+        ZebFindHandle hFind(FindFirstFileA(pszPattern, &fd));
+        if (!hFind.IsValid()) {
+            DWORD dwErr = GetLastError();
+            if (dwErr == ERROR_FILE_NOT_FOUND)
+                TraceText(NULL, "File not found: '%s'", pszPattern);
+            else if (dwErr == ERROR_PATH_NOT_FOUND)
+                TraceText(NULL, "Path not found:: '%s'", pszPattern);
+            else
+                TraceText(NULL, "FindFirstFile(%s) failed: '%d'", pszPattern, (int)dwErr);
+            return FALSE;
+        }
     }
-    FindClose(hFind);
     if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         TraceText(NULL, "Dir: '%s'", fd.cFileName);
         return FALSE;
     }
     TraceText(NULL, "File: '%s'", fd.cFileName);
-    if (pszName != NULL)
+    if (pszName != NULL && cchName > 0)
         lstrcpynA(pszName, fd.cFileName, (int)cchName);
     return TRUE;
 }
@@ -169,21 +168,19 @@ BOOL IsFolderEmpty(LPCSTR pszFolder) {
     if (!MakeFilePath(szPattern, pszFolder, "*"))
         return TRUE; // no such folder can exist
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(szPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE) {
+    ZebFindHandle hFind(FindFirstFileA(szPattern, &fd));
+    if (!hFind.IsValid()) {
         DWORD dwErr = GetLastError();
         if (IsToleratedFindError(dwErr))
             return TRUE;
         TraceText(NULL, "***FindFirstFile(4) error %d, path '%s'", (int)dwErr, pszFolder);
         return FALSE;
     }
-    BOOL bEmpty = TRUE;
     do {
         if (!IsDotEntry(fd.cFileName))
-            bEmpty = FALSE;
-    } while (bEmpty && FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return bEmpty;
+            return FALSE;
+    } while (FindNextFileA(hFind.Get(), &fd));
+    return TRUE;
 }
 
 BOOL CreateFolderPath(LPCSTR pszPath) {
@@ -221,15 +218,19 @@ BOOL CreateFolderPath(LPCSTR pszPath) {
     return bNoneCreated;
 }
 
-LPSTR GetParentFolder(BOOL bAddSeparator, LPSTR pszPath) {
-    if (pszPath[0] == '\0')
-        return pszPath;
-    NormalizePath(FALSE, pszPath);
-    LPSTR p = strrchr(pszPath, '\\');
+LPSTR GetParentFolder(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
+    if (szPath[0] == '\0')
+        return szPath;
+    NormalizePath(FALSE, szPath);
+    LPSTR p = strrchr(szPath, '\\');
     if (p != NULL)
         *p = '\0';
-    if (bAddSeparator)
-        NormalizePath(TRUE, pszPath);
-    TraceText(NULL, "parent directory is '%s'", pszPath);
-    return pszPath;
+    if (bAddSeparator) {
+        if (p == szPath)
+            lstrcpynA(szPath, "\\", sizeof(szPath)); // the parent of "\x" is the root
+        else
+            NormalizePath(TRUE, szPath);
+    }
+    TraceText(NULL, "parent directory is '%s'", szPath);
+    return szPath;
 }

@@ -3,15 +3,16 @@
 
 #include "zebiwicnDefs.h"
 
-LPSTR NormalizePath(BOOL bAddSeparator, LPSTR pszPath);
+// Paths are changed in place in, or written to, buffers of the path capacity.
+LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]);
 // folder + "\\" + name into a path buffer; FALSE (and an empty path) when it does not fit, so a
 // cut path never names another file.
-BOOL MakeFilePath(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszName);
+BOOL MakeFilePath(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszName);
 BOOL FileExists(LPCSTR pszPath);
 BOOL IsFileFound(LPCSTR pszPath); // FileExists, traced
 BOOL TryCreateNewFile(LPCSTR pszPath);
-BOOL IsExistingDirectory(LPSTR pszPath);
+BOOL IsExistingDirectory(char (&szPath)[ZEB_CCH_PATH]);
 BOOL FindFirstFileName(LPCSTR pszPattern, LPSTR pszName, DWORD cchName);
 BOOL IsFolderEmpty(LPCSTR pszFolder);
 BOOL CreateFolderPath(LPCSTR pszPath);
-LPSTR GetParentFolder(BOOL bAddSeparator, LPSTR pszPath);
+LPSTR GetParentFolder(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]);

@@ -1,38 +1,39 @@
 // Custom-action frame: registration of the running action, hand-over to a second copy of the
 // library, run-mode guards and the shared cancel flag.
 #include "zebilogn.h"
+#include "zebhold.h"
 #include "zebicson.h"
 #include "zebiwicn.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#if defined(_WIN32)
-// One flag for every process that has the library loaded: the engine's UI process and its
-// custom-action servers all see a cancel.
+// The cancel flag. On Windows every process that maps this DLL file shares the CANCEL section:
+// the engine's UI process and its custom-action servers all see a cancel. The native build keeps
+// it as an exported variable of the image; the simulated loader maps one copy per path, so loads
+// of one path share it in the same way.
 extern "C" {
+#if defined(_WIN32)
 __attribute__((section("CANCEL"), shared)) volatile LONG g_lCancel = 0;
-}
-#define ZEB_CANCEL_FLAG g_lCancel
 #else
-#include "winsim/sim_core.h"
-#define ZEB_CANCEL_FLAG (*winsim::CancelFlag())
+__attribute__((visibility("default"))) volatile LONG g_lCancel = 0;
 #endif
-
-ZebFrame g_zebFrame;
-
-void ResetFrameState(void) {
-    memset(&g_zebFrame, 0, sizeof(g_zebFrame));
-}
-
-void SetCancelFlag(void) {
-    ZEB_CANCEL_FLAG = 1;
-}
-BOOL IsCancelFlagSet(void) {
-    return ZEB_CANCEL_FLAG != 0;
 }
 
 namespace {
+
+struct FrameState {
+    MSIHANDLE hSession;
+    char szOuterAction[ZEB_CCH_ACTION];
+    char szNestedAction[ZEB_CCH_ACTION];
+    LONG lDepth;
+    BOOL bErrorShown;
+    HMODULE hExternal; // second copy loaded by CaProlog
+    BOOL bHandedOver;  // the call went to the second copy and was not registered here
+    HANDLE hMutex;
+    HMODULE hLanguage; // language library loaded as a data file
+};
+FrameState g_frame;
 
 struct RunModeName {
     int iMode;
@@ -65,30 +66,74 @@ const struct {
     {ZEB_FORBID_COMMIT, MSIRUNMODE_COMMIT, "MSIRUNMODE_COMMIT"},
 };
 
-void CopyActionName(LPSTR pszOut, LPCSTR pszAction) {
-    lstrcpynA(pszOut, pszAction, ZEB_CCH_ACTION);
+void CopyActionName(char (&szOut)[ZEB_CCH_ACTION], LPCSTR pszAction) {
+    lstrcpynA(szOut, pszAction, sizeof(szOut));
 }
 
-// Step 4 of the prolog: count the action in and make it the one the trace names.
+} // namespace
+
+void ResetFrameState(void) {
+    memset(&g_frame, 0, sizeof(g_frame));
+}
+
+MSIHANDLE FrameSession(void) {
+    return g_frame.hSession;
+}
+void FrameSetSession(MSIHANDLE hInstall) {
+    g_frame.hSession = hInstall;
+}
+LPCSTR FrameOuterAction(void) {
+    return g_frame.szOuterAction;
+}
+LPCSTR FrameTraceAction(void) {
+    if (g_frame.szNestedAction[0] != '\0')
+        return g_frame.szNestedAction;
+    if (g_frame.szOuterAction[0] != '\0')
+        return g_frame.szOuterAction;
+    return "(CaProlog)";
+}
+LONG FrameDepth(void) {
+    return g_frame.lDepth;
+}
+void FrameSetErrorShown(void) {
+    g_frame.bErrorShown = TRUE;
+}
+HMODULE FrameLanguageLibrary(void) {
+    return g_frame.hLanguage;
+}
+void FrameSetLanguageLibrary(HMODULE hLanguage) {
+    g_frame.hLanguage = hLanguage;
+}
+
+void SetCancelFlag(void) {
+    g_lCancel = 1;
+}
+BOOL IsCancelFlagSet(void) {
+    return g_lCancel != 0;
+}
+
+namespace {
+
+// Counts the action in and makes it the one the trace names.
 void RegisterAction(LPCSTR pszAction) {
-    if (g_zebFrame.szOuterAction[0] != '\0') {
-        if (g_zebFrame.lDepth < 1) {
+    if (g_frame.szOuterAction[0] != '\0') {
+        if (g_frame.lDepth < 1) {
             WriteTrace(NULL, "Invalid depth count entering '%s' from '%s': %d", pszAction,
-                       g_zebFrame.szOuterAction, (int)g_zebFrame.lDepth);
-            g_zebFrame.lDepth = 1;
+                       g_frame.szOuterAction, (int)g_frame.lDepth);
+            g_frame.lDepth = 1;
         }
-        CopyActionName(g_zebFrame.szNestedAction, pszAction);
-        g_zebFrame.lDepth++;
+        CopyActionName(g_frame.szNestedAction, pszAction);
+        g_frame.lDepth++;
     } else {
-        if (g_zebFrame.lDepth != 0)
-            WriteTrace(NULL, "Invalid depth count entering '%s': %d", pszAction, (int)g_zebFrame.lDepth);
-        g_zebFrame.lDepth = 1;
-        CopyActionName(g_zebFrame.szOuterAction, pszAction);
-        g_zebFrame.szNestedAction[0] = '\0';
+        if (g_frame.lDepth != 0)
+            WriteTrace(NULL, "Invalid depth count entering '%s': %d", pszAction, (int)g_frame.lDepth);
+        g_frame.lDepth = 1;
+        CopyActionName(g_frame.szOuterAction, pszAction);
+        g_frame.szNestedAction[0] = '\0';
     }
 }
 
-// Step 3 of the prolog: TRUE when the second copy ran the action.
+// Hands the call to the copy in the folder; TRUE when that copy ran the action.
 BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFolder) {
     char szPath[ZEB_CCH_PATH];
     size_t cchFolder = strlen(pszFolder);
@@ -97,16 +142,15 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
         snprintf(szPath, sizeof(szPath), "%s%s%s", pszFolder, bSeparator ? "" : "\\", ZebModuleName());
 
     SetLastError(0);
-    HANDLE hMutex = CreateMutexA(NULL, FALSE, ZEB_INSTALL_MUTEX);
+    ZebKernelHandle hMutex(CreateMutexA(NULL, FALSE, ZEB_INSTALL_MUTEX));
     DWORD dwErr = GetLastError();
-    if (hMutex == NULL) {
+    if (!hMutex.IsValid()) {
         WriteTrace(NULL, "Can't create mutex %d", (int)dwErr);
         return FALSE;
     }
-    if (g_zebFrame.hMutex == NULL)
-        g_zebFrame.hMutex = hMutex;
-    else
-        CloseHandle(hMutex); // this copy already holds one from an earlier entry
+    // Held until the outermost exit; a copy that holds one from an earlier entry closes this one.
+    if (g_frame.hMutex == NULL)
+        g_frame.hMutex = hMutex.Detach();
     if (dwErr == ERROR_ALREADY_EXISTS) {
         WriteTrace(NULL, "External invocation of '%s'", ZebModuleName());
         return FALSE;
@@ -127,7 +171,7 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
             TraceText(NULL, "LoadLibraryEx(%s) failed %d.", szPath, (int)dwErr);
         return FALSE;
     }
-    g_zebFrame.hExternal = hLib; // released by CaEpilog
+    g_frame.hExternal = hLib; // released by CaEpilog
 
     typedef UINT(__stdcall * ActionProc)(MSIHANDLE);
     ActionProc pfn = (ActionProc)(void*)GetProcAddress(hLib, pszAction);
@@ -141,7 +185,7 @@ BOOL HandOver(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszFol
     }
     TraceText(NULL, "Executing '%s(%s)'", szPath, pszAction);
     *puiStat = pfn(hInstall);
-    g_zebFrame.bHandedOver = TRUE;
+    g_frame.bHandedOver = TRUE;
     return TRUE;
 }
 
@@ -166,9 +210,9 @@ void WhatMode(MSIHANDLE hInstall) {
 }
 
 BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBanner) {
-    if (g_zebFrame.szOuterAction[0] == '\0') {
-        g_zebFrame.hSession = hInstall;
-        g_zebFrame.bErrorShown = FALSE;
+    if (g_frame.szOuterAction[0] == '\0') {
+        g_frame.hSession = hInstall;
+        g_frame.bErrorShown = FALSE;
         WriteTrace(NULL, "%s", pszBanner != NULL ? pszBanner : ZebBanner());
 
         char szValue[ZEB_CCH_PATH];
@@ -194,32 +238,32 @@ BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBan
 UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat) {
     (void)hInstall;
     // A call handed to the second copy was never counted in here.
-    if (g_zebFrame.bHandedOver)
-        g_zebFrame.bHandedOver = FALSE;
+    if (g_frame.bHandedOver)
+        g_frame.bHandedOver = FALSE;
     else
-        g_zebFrame.lDepth--;
+        g_frame.lDepth--;
 
-    if (g_zebFrame.hExternal != NULL) {
-        FreeLibrary(g_zebFrame.hExternal);
-        g_zebFrame.hExternal = NULL;
-    } else if (g_zebFrame.lDepth < 1 && !g_zebFrame.bErrorShown && uiStat == ZEB_RC_FAILURE) {
+    if (g_frame.hExternal != NULL) {
+        FreeLibrary(g_frame.hExternal);
+        g_frame.hExternal = NULL;
+    } else if (g_frame.lDepth < 1 && !g_frame.bErrorShown && uiStat == ZEB_RC_FAILURE) {
         char szText[ZEB_CCH_MSG];
         iwiLoadNlsString(szText, ZEB_MSG_GENERIC_FAILURE);
         iiiDisplayMsgBox(szText, MB_ICONERROR);
     }
 
-    if (g_zebFrame.hLanguage != NULL && g_zebFrame.lDepth < 1) {
+    if (g_frame.hLanguage != NULL && g_frame.lDepth < 1) {
         WriteTrace(NULL, "Freeing NLS library");
         // Released until the release fails; bounded so a module that never reports failure
         // cannot hold the action forever.
-        for (int i = 0; i < 64 && FreeLibrary(g_zebFrame.hLanguage); i++) {
+        for (int i = 0; i < 64 && FreeLibrary(g_frame.hLanguage); i++) {
         }
-        g_zebFrame.hLanguage = NULL;
+        g_frame.hLanguage = NULL;
     }
 
-    if (g_zebFrame.lDepth < 1 && g_zebFrame.hMutex != NULL) {
-        CloseHandle(g_zebFrame.hMutex);
-        g_zebFrame.hMutex = NULL;
+    if (g_frame.lDepth < 1 && g_frame.hMutex != NULL) {
+        CloseHandle(g_frame.hMutex);
+        g_frame.hMutex = NULL;
     }
 
     UINT uiResult = uiStat;
@@ -227,31 +271,25 @@ UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat) {
         uiResult = ZEB_RC_CANCEL;
 
     WriteTrace(NULL, "Returning with rc %d", (int)uiResult);
-    g_zebFrame.szNestedAction[0] = '\0';
+    g_frame.szNestedAction[0] = '\0';
     return uiResult;
 }
 
-BOOL EnsureTempFolder(MSIHANDLE hInstall, LPCSTR pszFunction) {
-    if (g_zebFrame.szTempFolder[0] != '\0')
-        return TRUE;
-    UINT uiStat = ZEB_RC_SUCCESS;
-    if (!GetPropertyValue(hInstall, pszFunction, PROP_ZEBTEMP, g_zebFrame.szTempFolder,
-                          sizeof(g_zebFrame.szTempFolder), &uiStat))
-        return FALSE;
-    NormalizePath(FALSE, g_zebFrame.szTempFolder);
-    return TRUE;
+void CaEnterUnframed(MSIHANDLE hInstall, LPCSTR pszAction) {
+    CopyActionName(g_frame.szOuterAction, pszAction);
+    g_frame.hSession = hInstall;
 }
 
 BOOL iiiIsCancelled(void) {
     if (IsCancelFlagSet())
         return TRUE;
-    if (!EnsureTempFolder(g_zebFrame.hSession, "iiiIsCancelled")) {
+    if (!EnsureTempFolder(g_frame.hSession, "iiiIsCancelled")) {
         SetCancelFlag();
         return TRUE;
     }
-    if (g_zebFrame.szTempFolder[0] != '\0') {
+    if (TempFolder()[0] != '\0') {
         char szMarker[ZEB_CCH_PATH];
-        if (MakeFilePath(szMarker, g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER) && FileExists(szMarker))
+        if (MakeFilePath(szMarker, TempFolder(), ZEB_CANCEL_MARKER) && FileExists(szMarker))
             SetCancelFlag();
     }
     return IsCancelFlagSet();

@@ -8,25 +8,20 @@
 
 // ---- Frame -------------------------------------------------------------------------------------
 
-// Per-copy frame state, reset when the library is loaded.
-struct ZebFrame {
-    MSIHANDLE hSession;
-    char szOuterAction[ZEB_CCH_ACTION];
-    char szNestedAction[ZEB_CCH_ACTION];
-    LONG lDepth;
-    BOOL bErrorShown;
-    HMODULE hExternal; // second copy loaded by CaProlog
-    BOOL bHandedOver;  // the call went to the second copy and was not registered here
-    HANDLE hMutex;
-    HMODULE hLanguage;               // language library loaded as a data file
-    char szTempFolder[ZEB_CCH_PATH]; // ZEBTEMP, normalised without trailing backslash
-};
-extern ZebFrame g_zebFrame;
-
-void ResetFrameState(void);
+// The frame's state lasts one load of the library; only the functions below read or change it.
+MSIHANDLE FrameSession(void);             // the session of the running action
+void FrameSetSession(MSIHANDLE hInstall); // for helpers run outside any action (unit tests)
+LPCSTR FrameOuterAction(void);            // empty until the first action is entered
+LPCSTR FrameTraceAction(void);            // nested action, else outer action, else "(CaProlog)"
+LONG FrameDepth(void);
+void FrameSetErrorShown(void); // an error message box was shown during the outermost action
+HMODULE FrameLanguageLibrary(void);
+void FrameSetLanguageLibrary(HMODULE hLanguage); // the frame releases it at the outermost exit
 
 BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBanner);
 UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat);
+// An action that runs without the frame (iwiCancel): names it for the trace and keeps its session.
+void CaEnterUnframed(MSIHANDLE hInstall, LPCSTR pszAction);
 void WhatMode(MSIHANDLE hInstall);
 BOOL iiiIsCancelled(void);
 void SetCancelFlag(void);
@@ -42,9 +37,18 @@ BOOL IsDeferredMode(MSIHANDLE hInstall);
 BOOL RunModeGuard(MSIHANDLE hInstall, UINT uForbidden, UINT* puiStat);
 BOOL RunModeBypass(MSIHANDLE hInstall, UINT uForbidden);
 
+// ---- State of one load -------------------------------------------------------------------------
+
+// Each area's reset, run at load in the order of the library's one table (zebiwicn.cpp), and its
+// release, run at unload.
+void ResetFrameState(void);
+void ResetTraceState(void);
+void ResetPropertyState(void);
+void FreePropertyState(void);
+void ResetMessageState(void);
+
 // ---- Trace -------------------------------------------------------------------------------------
 
-void ResetTraceState(void);
 UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) ZEB_PRINTF(2, 3);
 UINT WriteTraceText(LPCSTR pszText, LPCSTR pszFunction);
 UINT WriteTraceRaw(LPCSTR pszLine);
@@ -52,16 +56,13 @@ UINT WriteLogLine(LPCSTR pszLine);
 // Formats any length of text and writes it with WriteTraceText.
 UINT TraceText(LPCSTR pszFunction, LPCSTR pszFormat, ...) ZEB_PRINTF(2, 3);
 UINT CheckMsiPmRc(LPCSTR pszType, int iReply, UINT* puiStat);
-BOOL iwiFormatMsgBuffer(LPSTR pszOut, LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
+BOOL iwiFormatMsgBuffer(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
                         LPCSTR pszInsert3, LPCSTR pszInsert4);
 // Switches set by the clean-up and launch actions.
 void SetTraceDataFolderSwitch(BOOL bOn);
 void SetTempLogClosedSwitch(BOOL bOn);
 
 // ---- Properties --------------------------------------------------------------------------------
-
-void ResetPropertyState(void);
-void FreePropertyState(void);
 
 // Read and write patterns. They return FALSE after a failure: the status is then 1603 and the
 // caller stops at once. "Not defined" is an empty value and not a failure.
@@ -83,11 +84,12 @@ void iiiSetReducedCSDLogging(BOOL bOn);
 BOOL IsReducedLogging(void);
 void CountReducedLoggingFile(void);
 void CountReducedLoggingFolder(void);
-// Makes sure the temporary folder (ZEBTEMP) is known; FALSE when its read failed.
+// Makes sure the temporary folder (ZEBTEMP, read once per load) is known; FALSE when its read
+// failed. TempFolder gives it, normalised without a trailing backslash, or "" when not known.
 BOOL EnsureTempFolder(MSIHANDLE hInstall, LPCSTR pszFunction);
+LPCSTR TempFolder(void);
 
 // ---- Messages ----------------------------------------------------------------------------------
 
-void ResetMessageState(void);
-BOOL iwiLoadNlsString(LPSTR pszOut, UINT uId);
+BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId);
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);

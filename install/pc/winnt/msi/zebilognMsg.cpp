@@ -1,5 +1,6 @@
 // Language strings and message boxes.
 #include "zebilogn.h"
+#include "zebhold.h"
 
 #include <ctype.h>
 #include <stdlib.h>
@@ -31,40 +32,40 @@ WORD BoxLanguage(LPCSTR pszCode) {
 
 } // namespace
 
-BOOL iwiLoadNlsString(LPSTR pszOut, UINT uId) {
+BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId) {
     static const char kFunction[] = "iwiLoadNlsString";
-    MSIHANDLE hInstall = g_zebFrame.hSession;
+    MSIHANDLE hInstall = FrameSession();
     UINT uiStat = ZEB_RC_SUCCESS;
     char szCreated[ZEB_CCH_MSG];
-    pszOut[0] = '\0';
+    szOut[0] = '\0';
     if (!GetPropertyValue(hInstall, kFunction, PROP_ZEBLANGDLLCREATED, szCreated, sizeof(szCreated),
                           &uiStat) ||
         szCreated[0] != '1') {
-        lstrcpynA(pszOut, kNoLanguageLibrary, ZEB_CCH_MSG);
+        lstrcpynA(szOut, kNoLanguageLibrary, sizeof(szOut));
         return FALSE;
     }
 
-    if (g_zebFrame.hLanguage == NULL) {
+    if (FrameLanguageLibrary() == NULL) {
         if (!EnsureTempFolder(hInstall, kFunction))
             return FALSE;
         if (g_szLanguagePath[0] == '\0')
             lstrcpynA(g_szLanguagePath, iiiGetTempFileName("zebl", ".dll"), sizeof(g_szLanguagePath));
-        g_zebFrame.hLanguage = LoadLibraryExA(g_szLanguagePath, NULL, LOAD_LIBRARY_AS_DATAFILE);
-        if (g_zebFrame.hLanguage == NULL) {
+        ZebModule hLanguage(LoadLibraryExA(g_szLanguagePath, NULL, LOAD_LIBRARY_AS_DATAFILE));
+        if (!hLanguage.IsValid()) {
             TraceText(NULL, "***iwiLoadNlsString LoadLibrary(%s) failed %d (ID '%lu').", g_szLanguagePath,
                       (int)GetLastError(), (unsigned long)uId);
             return FALSE;
         }
+        FrameSetLanguageLibrary(hLanguage.Detach());
     }
 
     char szText[ZEB_CCH_MSG] = "";
-    if (LoadStringA(g_zebFrame.hLanguage, uId, szText, sizeof(szText)) == 0) {
+    if (LoadStringA(FrameLanguageLibrary(), uId, szText, sizeof(szText)) == 0) {
         TraceText(NULL, "***iwiLoadNlsString() failed (ID '%lu'). (ZEB4701)", (unsigned long)uId);
-        szText[0] = '\0';
-        lstrcpynA(pszOut, szText, ZEB_CCH_MSG);
+        szOut[0] = '\0';
         return FALSE;
     }
-    lstrcpynA(pszOut, szText, ZEB_CCH_MSG);
+    lstrcpynA(szOut, szText, sizeof(szOut));
     return TRUE;
 }
 
@@ -74,19 +75,19 @@ void ResetMessageState(void) {
 
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle) {
     static const char kFunction[] = "iiiDisplayMsgBox";
-    MSIHANDLE hInstall = g_zebFrame.hSession;
+    MSIHANDLE hInstall = FrameSession();
     // The icon is a field, not a set of bits: the warning icon (48) contains the error bit (16).
     LPCSTR pszKind = "";
     UINT uIcon = uStyle & MB_ICONMASK;
     if (uIcon == MB_ICONERROR) {
         pszKind = "*** error";
-        g_zebFrame.bErrorShown = TRUE;
+        FrameSetErrorShown();
     } else if (uIcon == MB_ICONWARNING) {
         pszKind = "warning";
     } else if (uIcon == MB_ICONINFORMATION) {
         pszKind = "info";
     }
-    TraceText(NULL, "HXCA %s MB %s: %s", g_zebFrame.szOuterAction, pszKind, pszText);
+    TraceText(NULL, "HXCA %s MB %s: %s", FrameOuterAction(), pszKind, pszText);
 
     UINT uiStat = ZEB_RC_SUCCESS;
     char szValue[ZEB_CCH_MSG];

@@ -1,6 +1,7 @@
 // Property access: the read and write patterns, deferred reads from the value-list file named by
 // CustomActionData, yes/no values, numbered path properties and temporary file names.
 #include "zebilogn.h"
+#include "zebhold.h"
 #include "zebicson.h"
 
 #include <stdio.h>
@@ -17,8 +18,8 @@ struct PathProperty {
 
 struct PropertyState {
     char* pszValueList; // CustomActionData value list, loaded by the first deferred read
-    BOOL bLoadingList;  // the load traces, and tracing reads the trace targets from the list
     PathProperty* pPathProperties;
+    char szTempFolder[ZEB_CCH_PATH]; // ZEBTEMP, normalised without trailing backslash
     BOOL bReducedLogging;
     int iFilesProcessed;
     int iFoldersProcessed;
@@ -30,7 +31,8 @@ const char kNotDefined[] = "Property '%s' not defined in property table";
 
 BOOL ReadProperty(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPSTR pszValue, DWORD cchValue,
                   UINT* puiStat, BOOL bTerse) {
-    pszValue[0] = '\0';
+    if (cchValue > 0)
+        pszValue[0] = '\0';
     if (IsDeferredMode(hInstall)) {
         UINT uiRc = icsGetCustomActionData(pszName, pszValue, cchValue);
         if (uiRc != ZEB_RC_SUCCESS) {
@@ -78,10 +80,14 @@ BOOL WriteProperty(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPCST
 
 // Loads the value list from the file that CustomActionData names. Returns 0 with no list when
 // CustomActionData is not defined (the next lookup tries again).
+//
+// Its first trace line resolves the trace targets, which in deferred mode are read from the list:
+// that nested load runs to the end with its lines dropped by the trace's writing flag, so it can
+// go no deeper, and this load's lines then reach the trace files. The list it left is kept.
 UINT LoadValueList(void) {
     char szPath[ZEB_CCH_CADATA];
     DWORD cch = sizeof(szPath);
-    UINT uiRc = MsiGetPropertyA(g_zebFrame.hSession, PROP_CUSTOMACTIONDATA, szPath, &cch);
+    UINT uiRc = MsiGetPropertyA(FrameSession(), PROP_CUSTOMACTIONDATA, szPath, &cch);
     if (uiRc != ERROR_SUCCESS) {
         TraceText(NULL, "***msiGetProperty('%s') failed (%d)", PROP_CUSTOMACTIONDATA, (int)uiRc);
         return ZEB_RC_FAILURE;
@@ -92,13 +98,16 @@ UINT LoadValueList(void) {
     }
     TraceText(NULL, "Property '%s' value '%s' from property table", PROP_CUSTOMACTIONDATA, szPath);
 
-    HANDLE hFile = CreateFileA(szPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE) {
-        TraceText(NULL, "***Can't open '%s' (%d)", szPath, (int)GetLastError());
-        return ZEB_RC_FAILURE;
+    DWORD dwSize;
+    {
+        ZebKernelHandle hFile(
+            CreateFileA(szPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+        if (!hFile.IsValid()) {
+            TraceText(NULL, "***Can't open '%s' (%d)", szPath, (int)GetLastError());
+            return ZEB_RC_FAILURE;
+        }
+        dwSize = GetFileSize(hFile.Get(), NULL);
     }
-    DWORD dwSize = GetFileSize(hFile, NULL);
-    CloseHandle(hFile);
     long lSize = (dwSize == INVALID_FILE_SIZE) ? 0 : (long)dwSize;
     if (lSize < 1) {
         TraceText(NULL, "***Can't get file size");
@@ -106,34 +115,39 @@ UINT LoadValueList(void) {
     }
     WriteTrace(NULL, "Size of value list is %ld", lSize);
 
-    char* pszList = (char*)malloc((size_t)lSize + 4);
-    if (pszList == NULL) {
+    ZebHeap<char> list((char*)malloc((size_t)lSize + 4));
+    if (!list.IsValid()) {
         WriteTrace(NULL, "Can't allocate property value list (%ld)", lSize + 4);
         return ZEB_RC_FAILURE;
     }
-    FILE* fp = fopen(szPath, "rtN");
-    if (fp == NULL) {
+    ZebFile fp(fopen(szPath, "rtN"));
+    if (!fp.IsValid()) {
         TraceText(NULL, "Can't open '%s'", szPath);
-        free(pszList);
         return ZEB_RC_FAILURE;
     }
-    if (fgets(pszList, (int)(lSize + 4), fp) == NULL) {
+    if (fgets(list.Get(), (int)(lSize + 4), fp.Get()) == NULL) {
         TraceText(NULL, "***Can't read '%s'", szPath);
-        fclose(fp);
-        free(pszList);
         return ZEB_RC_FAILURE;
     }
-    fclose(fp);
+    fp.Close();
+    char* pszList = list.Get();
     pszList[strcspn(pszList, "\r")] = '\0';
     pszList[strcspn(pszList, "\n")] = '\0';
-    g_prop.pszValueList = pszList;
+    if (g_prop.pszValueList == NULL)
+        g_prop.pszValueList = list.Detach();
     return ZEB_RC_SUCCESS;
 }
 
-BOOL MakeTempName(LPSTR pszOut, LPCSTR pszFolder, LPCSTR pszPrefix, LPCSTR pszNumber, LPCSTR pszSuffix) {
+// prefix + number + suffix in the folder; FALSE (and an empty path) when the name does not fit.
+BOOL MakeTempName(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszPrefix, LPCSTR pszNumber,
+                  LPCSTR pszSuffix) {
     char szName[ZEB_CCH_PATH];
-    snprintf(szName, sizeof(szName), "%.16s%.16s%.16s", pszPrefix, pszNumber, pszSuffix);
-    return MakeFilePath(pszOut, pszFolder, szName);
+    int cch = snprintf(szName, sizeof(szName), "%s%s%s", pszPrefix, pszNumber, pszSuffix);
+    if (cch < 0 || cch >= (int)sizeof(szName)) {
+        szOut[0] = '\0';
+        return FALSE;
+    }
+    return MakeFilePath(szOut, pszFolder, szName);
 }
 
 } // namespace
@@ -174,12 +188,26 @@ BOOL SetPropertyValueTerse(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszNam
     return WriteProperty(hInstall, pszFunction, pszName, pszValue, puiStat, g_prop.bReducedLogging);
 }
 
+BOOL EnsureTempFolder(MSIHANDLE hInstall, LPCSTR pszFunction) {
+    if (g_prop.szTempFolder[0] != '\0')
+        return TRUE;
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!GetPropertyValue(hInstall, pszFunction, PROP_ZEBTEMP, g_prop.szTempFolder,
+                          sizeof(g_prop.szTempFolder), &uiStat))
+        return FALSE;
+    NormalizePath(FALSE, g_prop.szTempFolder);
+    return TRUE;
+}
+
+LPCSTR TempFolder(void) {
+    return g_prop.szTempFolder;
+}
+
 UINT icsGetCustomActionData(LPCSTR pszName, LPSTR pszValue, DWORD cchValue) {
-    pszValue[0] = '\0';
-    if (g_prop.pszValueList == NULL && !g_prop.bLoadingList) {
-        g_prop.bLoadingList = TRUE;
+    if (cchValue > 0)
+        pszValue[0] = '\0';
+    if (g_prop.pszValueList == NULL) {
         UINT uiRc = LoadValueList();
-        g_prop.bLoadingList = FALSE;
         if (uiRc != ZEB_RC_SUCCESS)
             return uiRc;
     }
@@ -230,7 +258,7 @@ BOOL icsIsYes(LPCSTR pszValue, LPCSTR pszDefault) {
 
 UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName) {
     static const char kFunction[] = "CreatePathProperty";
-    MSIHANDLE hInstall = g_zebFrame.hSession;
+    MSIHANDLE hInstall = FrameSession();
     for (PathProperty* p = g_prop.pPathProperties; p != NULL; p = p->pNext) {
         if (_stricmp(p->pszValue, pszPath) == 0) {
             lstrcpynA(pszName, p->pszName, (int)cchName);
@@ -250,24 +278,26 @@ UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName) {
         return uiStat;
     lstrcpynA(pszName, szName, (int)cchName);
 
-    PathProperty* pEntry = (PathProperty*)calloc(1, sizeof(PathProperty));
     size_t cbName = strlen(szName) + 1;
     size_t cbValue = strlen(pszPath) + 1;
-    if (pEntry == NULL || (pEntry->pszName = (char*)malloc(cbName)) == NULL) {
+    ZebHeap<PathProperty> entry((PathProperty*)calloc(1, sizeof(PathProperty)));
+    ZebHeap<char> name(entry.IsValid() ? (char*)malloc(cbName) : NULL);
+    if (!name.IsValid()) {
         TraceText(kFunction, "***Unable to allocate path property name buffer 0x%8.8lx",
                   (unsigned long)cbName);
-        free(pEntry);
         return ZEB_RC_FAILURE;
     }
-    if ((pEntry->pszValue = (char*)malloc(cbValue)) == NULL) {
+    ZebHeap<char> value((char*)malloc(cbValue));
+    if (!value.IsValid()) {
         TraceText(kFunction, "***Unable to allocate path property value buffer 0x%8.8lx",
                   (unsigned long)cbValue);
-        free(pEntry->pszName);
-        free(pEntry);
         return ZEB_RC_FAILURE;
     }
-    memcpy(pEntry->pszName, szName, cbName);
-    memcpy(pEntry->pszValue, pszPath, cbValue);
+    memcpy(name.Get(), szName, cbName);
+    memcpy(value.Get(), pszPath, cbValue);
+    PathProperty* pEntry = entry.Detach();
+    pEntry->pszName = name.Detach();
+    pEntry->pszValue = value.Detach();
     pEntry->pNext = g_prop.pPathProperties;
     g_prop.pPathProperties = pEntry;
 
@@ -283,28 +313,28 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
     static const char* const kFamily[][2] = {{"zebt", ".log"}, {"zebl", ".log"}, {"zebp", ".txt"},
                                              {"zebs", ".txt"}, {"zebg", ".txt"}, {"zebt", ".txt"},
                                              {"zebl", ".dll"}};
-    MSIHANDLE hInstall = g_zebFrame.hSession;
+    MSIHANDLE hInstall = FrameSession();
     UINT uiStat = ZEB_RC_SUCCESS;
     g_prop.szTempName[0] = '\0';
 
     if (!EnsureTempFolder(hInstall, kFunction))
         return g_prop.szTempName;
-    LPSTR pszFolder = g_zebFrame.szTempFolder;
-    if (pszFolder[0] == '\0') {
-        if (!GetPropertyValue(hInstall, kFunction, PROP_TEMPFOLDER, pszFolder, ZEB_CCH_PATH, &uiStat))
+    char(&szFolder)[ZEB_CCH_PATH] = g_prop.szTempFolder;
+    if (szFolder[0] == '\0') {
+        if (!GetPropertyValue(hInstall, kFunction, PROP_TEMPFOLDER, szFolder, sizeof(szFolder), &uiStat))
             return g_prop.szTempName;
-        NormalizePath(FALSE, pszFolder);
-        if (pszFolder[0] != '\0' && !SetPropertyValue(hInstall, kFunction, PROP_ZEBTEMP, pszFolder, &uiStat))
+        NormalizePath(FALSE, szFolder);
+        if (!SetPropertyValue(hInstall, kFunction, PROP_ZEBTEMP, szFolder, &uiStat))
             return g_prop.szTempName;
     }
 
     char szNumber[ZEB_CCH_FLAG];
     if (!GetPropertyValue(hInstall, kFunction, PROP_ZEBTEMPFILENUM, szNumber, sizeof(szNumber), &uiStat))
         return g_prop.szTempName;
-    if (pszFolder[0] == '\0')
+    if (szFolder[0] == '\0')
         return g_prop.szTempName;
     if (szNumber[0] != '\0') {
-        MakeTempName(g_prop.szTempName, pszFolder, pszPrefix, szNumber, pszSuffix);
+        MakeTempName(g_prop.szTempName, szFolder, pszPrefix, szNumber, pszSuffix);
         return g_prop.szTempName;
     }
 
@@ -313,7 +343,7 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
         BOOL bFree = TRUE;
         for (const auto& name : kFamily) {
             char szPath[ZEB_CCH_PATH];
-            if (!MakeTempName(szPath, pszFolder, name[0], szNumber, name[1]))
+            if (!MakeTempName(szPath, szFolder, name[0], szNumber, name[1]))
                 return g_prop.szTempName; // the folder leaves no room for any name
             if (!TryCreateNewFile(szPath)) {
                 bFree = FALSE;
@@ -324,7 +354,7 @@ LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix) {
             continue;
         if (!SetPropertyValue(hInstall, kFunction, PROP_ZEBTEMPFILENUM, szNumber, &uiStat))
             return g_prop.szTempName;
-        MakeTempName(g_prop.szTempName, pszFolder, pszPrefix, szNumber, pszSuffix);
+        MakeTempName(g_prop.szTempName, szFolder, pszPrefix, szNumber, pszSuffix);
         return g_prop.szTempName;
     }
     return g_prop.szTempName;

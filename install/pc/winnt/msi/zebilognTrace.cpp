@@ -1,5 +1,6 @@
 // Trace log: every line goes to the installer log and to up to three trace files.
 #include "zebilogn.h"
+#include "zebhold.h"
 #include "zebicson.h"
 
 #include <stdarg.h>
@@ -24,14 +25,6 @@ const char kLevel[] = "info";
 const char kBanner1[] = "=============|||| Error, failure, problem, warning ||||=============";
 const char kBanner2[] = "             vvvv                                  vvvv             ";
 
-LPCSTR ActionField(void) {
-    if (g_zebFrame.szNestedAction[0] != '\0')
-        return g_zebFrame.szNestedAction;
-    if (g_zebFrame.szOuterAction[0] != '\0')
-        return g_zebFrame.szOuterAction;
-    return "(CaProlog)";
-}
-
 void TimeField(char (&szTime)[32]) {
     SYSTEMTIME st;
     GetLocalTime(&st);
@@ -44,7 +37,7 @@ BOOL ResolveCached(LPCSTR pszProperty, char (&szCache)[ZEB_CCH_PATH]) {
     if (szCache[0] != '\0')
         return TRUE;
     UINT uiStat = ZEB_RC_SUCCESS;
-    if (!GetPropertyValue(g_zebFrame.hSession, NULL, pszProperty, szCache, sizeof(szCache), &uiStat))
+    if (!GetPropertyValue(FrameSession(), NULL, pszProperty, szCache, sizeof(szCache), &uiStat))
         return FALSE;
     NormalizePath(FALSE, szCache);
     return TRUE;
@@ -53,29 +46,24 @@ BOOL ResolveCached(LPCSTR pszProperty, char (&szCache)[ZEB_CCH_PATH]) {
 void AppendToFile(LPCSTR pszPath, LPCSTR pszLine) {
     if (pszPath == NULL || pszPath[0] == '\0')
         return;
-    FILE* fp = fopen(pszPath, "a+N");
-    if (fp == NULL)
+    ZebFile fp(fopen(pszPath, "a+N"));
+    if (!fp.IsValid())
         return;
-    fprintf(fp, "%s\n", pszLine);
-    fclose(fp);
+    fprintf(fp.Get(), "%s\n", pszLine);
 }
 
 // Writes prefix and text as one line; the text may have any length.
-UINT WritePrefixed(LPCSTR pszFunction, LPCSTR pszText) {
-    char szTime[32];
-    TimeField(szTime);
-    LPCSTR pszAction = ActionField();
+UINT WritePrefixed(const char (&szTime)[32], LPCSTR pszFunction, LPCSTR pszText) {
+    LPCSTR pszAction = FrameTraceAction();
     size_t cch = strlen(pszText) + strlen(pszAction) + (pszFunction ? strlen(pszFunction) : 0) + 64;
-    char* pszLine = (char*)malloc(cch);
-    if (pszLine == NULL)
+    ZebHeap<char> line((char*)malloc(cch));
+    if (!line.IsValid())
         return ZEB_RC_FAILURE;
     if (pszFunction != NULL)
-        snprintf(pszLine, cch, "%s HXCA %s(%s) %s: %s", szTime, pszAction, pszFunction, kLevel, pszText);
+        snprintf(line.Get(), cch, "%s HXCA %s(%s) %s: %s", szTime, pszAction, pszFunction, kLevel, pszText);
     else
-        snprintf(pszLine, cch, "%s HXCA %s %s: %s", szTime, pszAction, kLevel, pszText);
-    UINT uiRc = WriteLogLine(pszLine);
-    free(pszLine);
-    return uiRc;
+        snprintf(line.Get(), cch, "%s HXCA %s %s: %s", szTime, pszAction, kLevel, pszText);
+    return WriteLogLine(line.Get());
 }
 
 } // namespace
@@ -104,18 +92,18 @@ UINT WriteLogLine(LPCSTR pszLine) {
 
 static UINT DeliverLine(LPCSTR pszLine) {
     UINT uiRc = ZEB_RC_SUCCESS;
-    MSIHANDLE hRec = MsiCreateRecord(1);
-    if (hRec == 0)
+    ZebMsiHandle hRec(MsiCreateRecord(1));
+    if (!hRec.IsValid())
         return ZEB_RC_FAILURE;
     // The text goes in as a field value, not as the template, so brackets in paths and values
     // are logged as they are instead of being formatted by the engine.
-    if (MsiRecordSetStringA(hRec, 0, "[1]") != ERROR_SUCCESS ||
-        MsiRecordSetStringA(hRec, 1, pszLine) != ERROR_SUCCESS)
+    if (MsiRecordSetStringA(hRec.Get(), 0, "[1]") != ERROR_SUCCESS ||
+        MsiRecordSetStringA(hRec.Get(), 1, pszLine) != ERROR_SUCCESS)
         uiRc = ZEB_RC_FAILURE;
     else
-        CheckMsiPmRc("INSTALLMESSAGE_INFO", MsiProcessMessage(g_zebFrame.hSession, INSTALLMESSAGE_INFO, hRec),
-                     &uiRc);
-    if (MsiCloseHandle(hRec) != ERROR_SUCCESS)
+        CheckMsiPmRc("INSTALLMESSAGE_INFO",
+                     MsiProcessMessage(FrameSession(), INSTALLMESSAGE_INFO, hRec.Get()), &uiRc);
+    if (!hRec.Close())
         uiRc = ZEB_RC_FAILURE;
 
     if (!ResolveCached(PROP_ZEBUSERTRACEPATH, g_trace.szUserTrace) ||
@@ -130,7 +118,7 @@ static UINT DeliverLine(LPCSTR pszLine) {
     } else if (!g_trace.bTempLogClosed) {
         if (!ResolveCached(PROP_ZEBTEMPLOGPATH, g_trace.szTempLog))
             return ZEB_RC_FAILURE;
-        strcpy(szTempLog, g_trace.szTempLog);
+        lstrcpynA(szTempLog, g_trace.szTempLog, sizeof(szTempLog));
     }
 
     AppendToFile(g_trace.szUserTrace, pszLine);
@@ -155,11 +143,11 @@ UINT WriteTrace(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
     char szLine[ZEB_CCH_MSG];
     int cchLine; // longer lines are cut at 515 characters
     if (pszFunction != NULL)
-        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, ActionField(),
+        cchLine = snprintf(szLine, sizeof(szLine), "%s HXCA %s(%s) %s: %s", szTime, FrameTraceAction(),
                            pszFunction, kLevel, szText);
     else
         cchLine =
-            snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, ActionField(), kLevel, szText);
+            snprintf(szLine, sizeof(szLine), "%s HXCA %s %s: %s", szTime, FrameTraceAction(), kLevel, szText);
     (void)cchLine;
 
     UINT uiRc = WriteLogLine(szLine);
@@ -171,12 +159,14 @@ UINT WriteTraceText(LPCSTR pszText, LPCSTR pszFunction) {
     if (g_trace.bWriting)
         return ZEB_RC_SUCCESS;
     g_trace.bWriting = TRUE;
-    UINT uiRc = ZEB_RC_SUCCESS;
+    // One time for the banner and the line it announces.
+    char szTime[32];
+    TimeField(szTime);
     if (strncmp(pszText, "***", 3) == 0) {
-        WritePrefixed(NULL, kBanner1);
-        WritePrefixed(NULL, kBanner2);
+        WritePrefixed(szTime, NULL, kBanner1);
+        WritePrefixed(szTime, NULL, kBanner2);
     }
-    uiRc = WritePrefixed(pszFunction, pszText);
+    UINT uiRc = WritePrefixed(szTime, pszFunction, pszText);
     g_trace.bWriting = FALSE;
     return uiRc;
 }
@@ -200,11 +190,10 @@ UINT TraceText(LPCSTR pszFunction, LPCSTR pszFormat, ...) {
     int cch = vsnprintf(NULL, 0, pszFormat, copy);
     va_end(copy);
     UINT uiRc = ZEB_RC_FAILURE;
-    char* pszText = cch >= 0 ? (char*)malloc((size_t)cch + 1) : NULL;
-    if (pszText != NULL) {
-        vsnprintf(pszText, (size_t)cch + 1, pszFormat, args);
-        uiRc = WriteTraceText(pszText, pszFunction);
-        free(pszText);
+    ZebHeap<char> text(cch >= 0 ? (char*)malloc((size_t)cch + 1) : NULL);
+    if (text.IsValid()) {
+        vsnprintf(text.Get(), (size_t)cch + 1, pszFormat, args);
+        uiRc = WriteTraceText(text.Get(), pszFunction);
     }
     va_end(args);
     return uiRc;
@@ -219,17 +208,17 @@ UINT CheckMsiPmRc(LPCSTR pszType, int iReply, UINT* puiStat) {
     return ZEB_RC_CANCEL;
 }
 
-BOOL iwiFormatMsgBuffer(LPSTR pszOut, LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
+BOOL iwiFormatMsgBuffer(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszMessage, LPCSTR pszInsert1, LPCSTR pszInsert2,
                         LPCSTR pszInsert3, LPCSTR pszInsert4) {
     DWORD_PTR args[4] = {(DWORD_PTR)(pszInsert1 ? pszInsert1 : ""), (DWORD_PTR)(pszInsert2 ? pszInsert2 : ""),
                          (DWORD_PTR)(pszInsert3 ? pszInsert3 : ""),
                          (DWORD_PTR)(pszInsert4 ? pszInsert4 : "")};
     DWORD cch = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, pszMessage, 0, 0,
-                               pszOut, ZEB_CCH_MSG, (va_list*)args);
+                               szOut, sizeof(szOut), (va_list*)args);
     if (cch == 0) {
         DWORD dwErr = GetLastError();
         TraceText(NULL, "***Error %d from FormatMessage(), '%s'", (int)dwErr, pszMessage);
-        lstrcpynA(pszOut, pszMessage, ZEB_CCH_MSG);
+        lstrcpynA(szOut, pszMessage, sizeof(szOut));
         return FALSE;
     }
     return TRUE;

@@ -1,5 +1,6 @@
 // Library load and unload, and the trivial actions used to test packages and the frame.
 #include "zebiwicn.h"
+#include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
 
@@ -19,20 +20,33 @@ HINSTANCE g_hInstance;
 char g_szModuleName[ZEB_CCH_PATH];
 char g_szBanner[ZEB_CCH_MSG];
 
+// The state each area keeps for one load: reset at load in this order, released at unload. A new
+// area with state of its own adds its line here.
+const struct {
+    void (*pfnReset)(void);
+    void (*pfnFree)(void);
+} kAreaState[] = {
+    {ResetFrameState, NULL},
+    {ResetTraceState, NULL},
+    {ResetPropertyState, FreePropertyState},
+    {ResetMessageState, NULL},
+};
+
 void OnLoad(HINSTANCE hInstance) {
     g_hInstance = hInstance;
     // The engine runs a temporary copy of the package's binary; the trace always names the library.
     lstrcpynA(g_szModuleName, "zebiwicn.dll", sizeof(g_szModuleName));
-    ResetFrameState();
-    ResetTraceState();
-    ResetPropertyState();
-    ResetMessageState();
+    for (const auto& area : kAreaState)
+        area.pfnReset();
     snprintf(g_szBanner, sizeof(g_szBanner), "%s Built on %s at %s; version %s, build %s", g_szModuleName,
              __DATE__, __TIME__, ZEB_PRODUCT_VERSION, ZEB_BUILD_LEVEL);
 }
 
 void OnUnload(void) {
-    FreePropertyState();
+    for (const auto& area : kAreaState) {
+        if (area.pfnFree != NULL)
+            area.pfnFree();
+    }
 }
 
 } // namespace
@@ -84,18 +98,14 @@ ZEB_ACTION iwiUserExit(MSIHANDLE hInstall) {
 }
 
 ZEB_ACTION iwiCancel(MSIHANDLE hInstall) {
-    lstrcpynA(g_zebFrame.szOuterAction, "iwiCancel", sizeof(g_zebFrame.szOuterAction));
-    g_zebFrame.hSession = hInstall;
+    CaEnterUnframed(hInstall, "iwiCancel");
     SetCancelFlag();
     if (!EnsureTempFolder(hInstall, "iwiCancel"))
         return ZEB_RC_CANCEL;
     char szMarker[ZEB_CCH_PATH];
-    if (g_zebFrame.szTempFolder[0] != '\0' &&
-        MakeFilePath(szMarker, g_zebFrame.szTempFolder, ZEB_CANCEL_MARKER)) {
-        HANDLE hFile =
-            CreateFileA(szMarker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(hFile);
+    if (TempFolder()[0] != '\0' && MakeFilePath(szMarker, TempFolder(), ZEB_CANCEL_MARKER)) {
+        ZebKernelHandle hFile(
+            CreateFileA(szMarker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     }
     return ZEB_RC_CANCEL;
 }

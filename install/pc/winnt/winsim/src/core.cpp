@@ -140,7 +140,6 @@ std::vector<void (*)()>& ResetHooks() {
 }
 
 thread_local DWORD t_lastError = 0;
-volatile LONG g_cancelFlag = 0;
 int g_messageBoxReply = 1; // IDOK
 
 std::vector<std::pair<std::string, std::string>>::iterator FindEnv(const std::string& name) {
@@ -281,7 +280,6 @@ void Reset() {
     {
         detail::Guard g(detail::MachineLock());
         C() = Core();
-        g_cancelFlag = 0;
         ResetMessageBoxReply();
         hooks = ResetHooks();
     }
@@ -423,10 +421,6 @@ void OnCall(const std::string& function, int nth, std::function<void()> fn) {
 void AtTime(uint64_t atMs, std::function<void()> fn) {
     detail::Guard g(detail::MachineLock());
     C().timeHooks.push_back(TimeHook{atMs, C().timeHookSeq++, std::move(fn)});
-}
-
-volatile LONG* CancelFlag() {
-    return &g_cancelFlag;
 }
 
 void RecordEvent(const std::string& kind, const std::string& text) {

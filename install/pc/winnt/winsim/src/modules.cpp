@@ -64,6 +64,22 @@ State& S() {
 
 const bool kRegistered = detail::ResetTo<S, MakeInitial>();
 
+// The library's exported cancel flag (its CANCEL section on Windows).
+constexpr char kCancelSymbol[] = "g_lCancel";
+
+volatile LONG* ProgramFlag() {
+    return static_cast<volatile LONG*>(dlsym(RTLD_DEFAULT, kCancelSymbol));
+}
+
+// A fresh process: the copy linked into the program starts with the flag clear.
+const bool kProgramFlagRegistered = [] {
+    detail::OnReset([] {
+        if (volatile LONG* flag = ProgramFlag())
+            *flag = 0;
+    });
+    return true;
+}();
+
 std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -328,6 +344,44 @@ std::string MakeStringTable(const std::map<unsigned, std::string>& strings) {
     }
     return out;
 }
+
+} // namespace fs
+
+volatile LONG* CancelFlag(const std::string& modulePath) {
+    Guard g(detail::MachineLock());
+    const std::string full = detail::fsys::FullPath(modulePath.c_str());
+    for (const auto& [base, m] : S().modules)
+        if (m.dl && detail::IEquals(m.path, full))
+            return static_cast<volatile LONG*>(dlsym(m.dl, kCancelSymbol));
+    return nullptr;
+}
+
+volatile LONG* ProgramCancelFlag() {
+    return ProgramFlag();
+}
+
+int SetCancelFlags(LONG value) {
+    Guard g(detail::MachineLock());
+    int set = 0;
+    for (const auto& [base, m] : S().modules)
+        if (m.dl)
+            if (auto flag = static_cast<volatile LONG*>(dlsym(m.dl, kCancelSymbol))) {
+                *flag = value;
+                ++set;
+            }
+    if (volatile LONG* flag = ProgramFlag()) {
+        *flag = value;
+        ++set;
+    }
+    return set;
+}
+
+EveryCancelFlag* CancelFlag() {
+    static EveryCancelFlag every;
+    return &every;
+}
+
+namespace fs {
 
 void SetSystemExport(const std::string& module, const std::string& name, FARPROC fn) {
     Guard g(detail::MachineLock());

@@ -16,8 +16,9 @@ namespace winsim {
 // C:\Windows\System32, C:\Program Files, C:\Temp; a registry with only the standard top-level
 // keys (see sim_reg.h); an empty installer session; the clock at 2026-01-15 10:00:00.000 local time;
 // user name "Administrator", computer name "WINSIM", the usual environment of a 64-bit Windows
-// (windir, SystemRoot, ProgramFiles, TEMP = TMP = C:\Temp, ...); no faults, no hooks, cancel flag
-// 0; loaded modules unloaded (DllMain DETACH as at process exit); no kernel or key handles open.
+// (windir, SystemRoot, ProgramFiles, TEMP = TMP = C:\Temp, ...); no faults, no hooks; loaded
+// modules unloaded (DllMain DETACH as at process exit), so their cancel flags are gone, and the
+// program's own cancel flag 0; no kernel or key handles open.
 void Reset();
 
 // Virtual clock. Sleep and every wait advance it instantly; nothing sleeps for real.
@@ -78,8 +79,24 @@ std::optional<bool> EventSignaled(const std::string& name); // nullopt when ther
 void SignalEvent(const std::string& name);
 int OpenHandleCount(); // kernel handles (files, searches, mutexes, events...) open right now
 
-// The 32-bit cancel flag that every loaded copy of the library shares.
-volatile LONG* CancelFlag();
+// The library's cancel flag lives in the library: on Windows in its shared CANCEL section, which
+// the processes that map one DLL file share; here in the variable `g_lCancel` each copy exports.
+// Every load of one path is the same copy (fs::MapModule), so loads of a path share its flag, and
+// a load after the last one was released starts a fresh copy with the flag at 0.
+// CancelFlag(path): the flag of the copy loaded from that path; nullptr when none is loaded.
+volatile LONG* CancelFlag(const std::string& modulePath);
+// The flag of the library linked into the program itself (a unit test executable exporting its
+// symbols); nullptr when there is none. Reset sets it back to 0, as in a freshly started process.
+volatile LONG* ProgramCancelFlag();
+// Another process that has the library loaded sets the flag: every copy loaded now, and the
+// program's own, get the value. Returns how many flags were set.
+int SetCancelFlags(LONG value = 1);
+// `*CancelFlag() = value` does what SetCancelFlags(value) does (the form the runner's cancel hook
+// is written in).
+struct EveryCancelFlag {
+    void operator=(LONG value) { SetCancelFlags(value); }
+};
+EveryCancelFlag* CancelFlag();
 
 // Trace of noteworthy machine events for the runner (message boxes shown, programs started...).
 // A message box is kind "messagebox" with its text, title, uType flags and language (0 when

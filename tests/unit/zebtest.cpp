@@ -1,0 +1,130 @@
+// The fixture's helpers, compiled once rather than in every test file.
+#include "zebtest.h"
+
+#include <regex>
+
+const std::string kBanner1 = "=============|||| Error, failure, problem, warning ||||=============";
+const std::string kBanner2 =
+    std::string(13, ' ') + "vvvv" + std::string(34, ' ') + "vvvv" + std::string(13, ' ');
+
+namespace {
+
+const char kValueListPath[] = "C:\\Temp\\zebp0001.txt";
+const char kDeferredAction[] = "ZebTestDeferred";
+
+} // namespace
+
+void ZebTest::SetUp() {
+    winsim::Reset();
+    winsim::fs::MakeDirs("C:\\Temp");
+    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    h = winsim::msi::SessionHandle();
+    FrameSetSession(h);
+}
+
+void ZebTest::TearDown() {
+    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+    EXPECT_EQ(winsim::msi::LeakedHandles(), 0);
+    EXPECT_EQ(winsim::OpenHandleCount(), 0);
+    EXPECT_EQ(winsim::reg::OpenKeyHandles(), 0);
+}
+
+std::vector<std::string> ZebTest::Lines() {
+    return winsim::msi::LogLines();
+}
+
+std::vector<std::string> ZebTest::Texts() {
+    static const std::regex prefix(R"(^\d\d:\d\d:\d\d HXCA \S+(?: \S+)*? info: )");
+    std::vector<std::string> out;
+    for (const std::string& line : Lines()) {
+        std::smatch m;
+        out.push_back(std::regex_search(line, m, prefix) ? m.suffix().str() : line);
+    }
+    return out;
+}
+
+bool ZebTest::HasText(const std::string& text) {
+    return IndexOf(text) >= 0;
+}
+
+bool ZebTest::HasTextContaining(const std::string& part) {
+    for (const std::string& t : Texts())
+        if (t.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+bool ZebTest::HasTextMatching(const std::string& regex) {
+    const std::regex re(regex);
+    for (const std::string& t : Texts())
+        if (std::regex_search(t, re))
+            return true;
+    return false;
+}
+
+int ZebTest::IndexOf(const std::string& text) {
+    std::vector<std::string> texts = Texts();
+    for (size_t i = 0; i < texts.size(); i++)
+        if (texts[i] == text)
+            return (int)i;
+    return -1;
+}
+
+::testing::AssertionResult ZebTest::TextsInOrder(const std::vector<std::string>& texts) {
+    const std::vector<std::string> traced = Texts();
+    size_t from = 0;
+    for (const std::string& text : texts) {
+        size_t i = from;
+        while (i < traced.size() && traced[i] != text)
+            i++;
+        if (i == traced.size()) {
+            ::testing::AssertionResult result = ::testing::AssertionFailure();
+            result << "'" << text << "' is not traced"
+                   << (from > 0 ? " after '" + traced[from - 1] + "'" : "") << "; the trace:";
+            for (const std::string& t : traced)
+                result << "\n  " << t;
+            return result;
+        }
+        from = i + 1;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> ZebTest::MessageBoxes() {
+    std::vector<std::string> out;
+    for (const winsim::Event& e : winsim::Events())
+        if (e.kind == "messagebox")
+            out.push_back(e.text);
+    return out;
+}
+
+std::string ZebTest::File(const std::string& path) {
+    return winsim::fs::ReadFile(path).value_or("<absent>");
+}
+
+void ZebTest::Tables(const std::string& idtText) {
+    std::string error;
+    if (!winsim::msi::ImportIdt(idtText, "", &error))
+        ADD_FAILURE() << "bad .idt text: " << error;
+}
+
+void ZebTest::Registry(const std::string& regText) {
+    std::string error;
+    if (!winsim::reg::Import(regText, &error))
+        ADD_FAILURE() << "bad .reg text: " << error;
+}
+
+UINT ZebTest::RunDeferred(ZebActionProc action, const std::string& valueList, int mode) {
+    winsim::fs::WriteFile(kValueListPath, valueList);
+    winsim::msi::SetProperty(kDeferredAction, kValueListPath);
+    winsim::msi::EnterDeferred(kDeferredAction, mode);
+    UINT uiRc = action(h);
+    winsim::msi::LeaveDeferred();
+    return uiRc;
+}
+
+std::string ZebTest::Read(const char* name, DWORD cch) {
+    std::vector<char> buf(cch);
+    GetPropertyValue(h, "TestFn", name, buf.data(), cch, &stat);
+    return buf.data();
+}
