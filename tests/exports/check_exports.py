@@ -15,8 +15,9 @@ import subprocess
 import sys
 from pathlib import Path
 
-# The native loader calls DllMain of the shared object; the Windows DLL needs no export for it.
-NATIVE_EXTRAS = {"DllMain"}
+# The native loader calls DllMain of the shared object, and finds the cancel flag of each loaded
+# copy by name (the Windows DLL shares it through its CANCEL section instead).
+NATIVE_EXTRAS = {"DllMain", "g_lCancel"}
 
 DEF_KEYWORDS = {"LIBRARY", "NAME", "DESCRIPTION", "STACKSIZE", "HEAPSIZE", "SECTIONS", "VERSION",
                 "IMPORTS", "EXPORTS"}

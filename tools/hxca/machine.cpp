@@ -152,7 +152,7 @@ void Act(const Hook& hook) {
         winsim::fs::Unlock(hook.path);
         break;
     case Hook::Op::Cancel:
-        *winsim::CancelFlag() = 1;
+        winsim::SetCancelFlags(1);
         break;
     }
 }

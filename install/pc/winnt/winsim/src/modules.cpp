@@ -376,11 +376,6 @@ int SetCancelFlags(LONG value) {
     return set;
 }
 
-EveryCancelFlag* CancelFlag() {
-    static EveryCancelFlag every;
-    return &every;
-}
-
 namespace fs {
 
 void SetSystemExport(const std::string& module, const std::string& name, FARPROC fn) {

@@ -91,12 +91,6 @@ volatile LONG* ProgramCancelFlag();
 // Another process that has the library loaded sets the flag: every copy loaded now, and the
 // program's own, get the value. Returns how many flags were set.
 int SetCancelFlags(LONG value = 1);
-// `*CancelFlag() = value` does what SetCancelFlags(value) does (the form the runner's cancel hook
-// is written in).
-struct EveryCancelFlag {
-    void operator=(LONG value) { SetCancelFlags(value); }
-};
-EveryCancelFlag* CancelFlag();
 
 // Trace of noteworthy machine events for the runner (message boxes shown, programs started...).
 // A message box is kind "messagebox" with its text, title, uType flags and language (0 when
