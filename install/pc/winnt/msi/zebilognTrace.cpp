@@ -55,7 +55,7 @@ BOOL ResolveCached(LPCSTR pszProperty, char (&szCache)[ZEB_CCH_PATH]) {
 // goes out in one write, as text mode would write it ("\n" as "\r\n"), through a handle that
 // appends only, while the writer holds a lock on one byte far beyond any end of file: every writer
 // of this library takes it, and readers are not hindered. A lock not had within a second (a
-// writer that died holding it) does not stop the line.
+// writer hung while holding it) does not stop the line.
 const DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
 const DWORD kAppendLockWaitMs = 1000;
 
