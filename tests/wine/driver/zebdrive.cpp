@@ -9,6 +9,8 @@
 //   --call DLL EXPORT    loads DLL (kept loaded until exit) and calls EXPORT with the session;
 //                        prints "CALL EXPORT RC"
 //   --spawn CMDLINE      runs a child process while the loaded DLLs stay mapped; prints "SPAWN RC"
+//   --wait-file PATH     waits until PATH exists (at most 120 s), so that several drivers can be
+//                        started together; prints "WAITFILE ok" (or "WAITFILE timeout", a failure)
 //
 // Every message the engine hands to the external UI handler is printed as "MSG TYPE 0xHEX TEXT",
 // with line breaks shown as "\n". With --reply-cancel, an INFO message containing TEXT is answered
@@ -91,9 +93,10 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
 }
 
 void Usage() {
-    std::fputs("usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
-               "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --spawn CMDLINE]...\n",
-               stderr);
+    std::fputs(
+        "usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
+        "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --spawn CMDLINE | --wait-file PATH]...\n",
+        stderr);
 }
 
 int Spawn(const char* cmdline) {
@@ -116,6 +119,16 @@ int Spawn(const char* cmdline) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return static_cast<int>(code);
+}
+
+// Polls for a file that the harness creates once every driver is ready.
+bool WaitForFile(const char* path) {
+    for (int waited = 0; waited < 120000; waited += 10) {
+        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        Sleep(10);
+    }
+    return false;
 }
 
 } // namespace
@@ -230,6 +243,15 @@ int main(int argc, char** argv) {
             std::printf("CALL %s %u\n", name, rc);
         } else if (op == "--spawn") {
             std::printf("SPAWN %d\n", Spawn(argv[++i]));
+        } else if (op == "--wait-file") {
+            std::fflush(stdout);
+            if (WaitForFile(argv[++i])) {
+                std::printf("WAITFILE ok\n");
+            } else {
+                std::printf("WAITFILE timeout\n");
+                status = 1;
+                break;
+            }
         } else {
             Usage();
             status = 2;

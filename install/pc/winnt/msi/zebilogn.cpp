@@ -280,6 +280,11 @@ void CaEnterUnframed(MSIHANDLE hInstall, LPCSTR pszAction) {
     g_frame.hSession = hInstall;
 }
 
+void CaLeaveUnframed(void) {
+    g_frame.szOuterAction[0] = '\0';
+    g_frame.szNestedAction[0] = '\0';
+}
+
 BOOL iiiIsCancelled(void) {
     if (IsCancelFlagSet())
         return TRUE;

@@ -22,6 +22,8 @@ BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBan
 UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat);
 // An action that runs without the frame (iwiCancel): names it for the trace and keeps its session.
 void CaEnterUnframed(MSIHANDLE hInstall, LPCSTR pszAction);
+// Leaves the copy as an unframed entry found it: no action registered.
+void CaLeaveUnframed(void);
 void WhatMode(MSIHANDLE hInstall);
 BOOL iiiIsCancelled(void);
 void SetCancelFlag(void);

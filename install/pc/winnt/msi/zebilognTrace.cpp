@@ -43,13 +43,55 @@ BOOL ResolveCached(LPCSTR pszProperty, char (&szCache)[ZEB_CCH_PATH]) {
     return TRUE;
 }
 
+// Several processes append to the same files. A stream opened with "a" finds the end and then
+// writes, so two writers can both write at the same end and one line is lost. Each line therefore
+// goes out in one write, as text mode would write it ("\n" as "\r\n"), through a handle that
+// appends only, while the writer holds a lock on one byte far beyond any end of file: every writer
+// of this library takes it, and readers are not hindered. A lock not had within a second (a
+// writer hung while holding it) does not stop the line.
+const DWORD kAppendLockOffsetHigh = 0x7FFFFFFF;
+const DWORD kAppendLockWaitMs = 1000;
+
+BOOL LockForAppend(HANDLE hFile) {
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (LockFile(hFile, 0, kAppendLockOffsetHigh, 1, 0))
+            return TRUE;
+        if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount() - dwStart >= kAppendLockWaitMs)
+            return FALSE;
+        Sleep(1);
+    }
+}
+
 void AppendToFile(LPCSTR pszPath, LPCSTR pszLine) {
     if (pszPath == NULL || pszPath[0] == '\0')
         return;
-    ZebFile fp(fopen(pszPath, "a+N"));
-    if (!fp.IsValid())
+    size_t cbText = strlen(pszLine) + 2;
+    for (const char* p = pszLine; (p = strchr(p, '\n')) != NULL; p++)
+        cbText++;
+    ZebHeap<char> text(cbText <= 0xFFFFFFFFu ? (char*)malloc(cbText) : NULL);
+    if (!text.IsValid())
         return;
-    fprintf(fp.Get(), "%s\n", pszLine);
+    char* pOut = text.Get();
+    for (const char* p = pszLine; *p != '\0'; p++) {
+        if (*p == '\n')
+            *pOut++ = '\r';
+        *pOut++ = *p;
+    }
+    *pOut++ = '\r';
+    *pOut++ = '\n';
+
+    // Read access only because a lock needs read or write access; writes still go to the end.
+    ZebKernelHandle hFile(CreateFileA(pszPath, FILE_READ_DATA | FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!hFile.IsValid())
+        return;
+    BOOL bLocked = LockForAppend(hFile.Get());
+    DWORD cbWritten = 0;
+    WriteFile(hFile.Get(), text.Get(), (DWORD)cbText, &cbWritten, NULL);
+    if (bLocked)
+        UnlockFile(hFile.Get(), 0, kAppendLockOffsetHigh, 1, 0);
 }
 
 // Writes prefix and text as one line; the text may have any length.

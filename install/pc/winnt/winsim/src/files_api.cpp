@@ -143,6 +143,49 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     return TRUE;
 }
 
+static uint64_t Join(DWORD high, DWORD low) {
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                     DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh) {
+    Guard g(MachineLock());
+    auto f = FileCall("LockFile", hFile);
+    if (!f)
+        return FALSE;
+    // Windows wants read or write access to the data; appending only is not enough.
+    if (!(f->access & kRead) && (!(f->access & kWrite) || f->appendOnly))
+        return FailWith(ERROR_ACCESS_DENIED);
+    const uint64_t start = Join(dwFileOffsetHigh, dwFileOffsetLow);
+    const uint64_t length = Join(nNumberOfBytesToLockHigh, nNumberOfBytesToLockLow);
+    if (start + length < start)
+        return FailWith(ERROR_INVALID_PARAMETER);
+    for (const RangeLock& l : f->node->rangeLocks) {
+        if (start < l.start + l.length && l.start < start + length)
+            return FailWith(ERROR_LOCK_VIOLATION);
+    }
+    f->node->rangeLocks.push_back({f.get(), start, length});
+    return TRUE;
+}
+
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                       DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh) {
+    Guard g(MachineLock());
+    auto f = FileCall("UnlockFile", hFile);
+    if (!f)
+        return FALSE;
+    const uint64_t start = Join(dwFileOffsetHigh, dwFileOffsetLow);
+    const uint64_t length = Join(nNumberOfBytesToUnlockHigh, nNumberOfBytesToUnlockLow);
+    auto& locks = f->node->rangeLocks;
+    for (auto it = locks.begin(); it != locks.end(); ++it) {
+        if (it->owner == f.get() && it->start == start && it->length == length) {
+            locks.erase(it);
+            return TRUE;
+        }
+    }
+    return FailWith(ERROR_NOT_LOCKED);
+}
+
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     if (!Lookup<OpenFile>(hFile))
         return FailWith(ERROR_INVALID_HANDLE);

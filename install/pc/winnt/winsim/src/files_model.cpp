@@ -555,6 +555,10 @@ OpenFile::~OpenFile() {
     Guard g(MachineLock());
     auto& opens = node->opens;
     opens.erase(std::remove(opens.begin(), opens.end(), this), opens.end());
+    auto& locks = node->rangeLocks;
+    locks.erase(
+        std::remove_if(locks.begin(), locks.end(), [this](const RangeLock& l) { return l.owner == this; }),
+        locks.end());
     if (deleteOnClose && node->parent && opens.empty())
         Detach(*node);
 }

@@ -13,6 +13,13 @@ namespace winsim::detail::fsys {
 
 struct OpenFile;
 
+// A byte-range lock held through one open.
+struct RangeLock {
+    const OpenFile* owner = nullptr;
+    uint64_t start = 0;
+    uint64_t length = 0;
+};
+
 struct Node {
     std::string name;      // as created, case kept
     std::string shortName; // generated 8.3 alias; empty when the name already is one
@@ -26,6 +33,7 @@ struct Node {
     Node* parent = nullptr;
     std::map<std::string, std::shared_ptr<Node>, ILess> children;
     std::vector<OpenFile*> opens;
+    std::vector<RangeLock> rangeLocks;
 };
 
 // Access an open asks for, for the sharing rules.

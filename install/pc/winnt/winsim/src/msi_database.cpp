@@ -695,7 +695,7 @@ UINT WINAPI MsiDatabaseOpenViewA(MSIHANDLE hDatabase, LPCSTR szQuery, MSIHANDLE*
     view->query = szQuery;
     for (const auto& [column, token] : q.where) {
         auto it = std::find_if(table->columns.begin(), table->columns.end(),
-                               [&](const Column& c) { return c.name == column; });
+                               [&name = column](const Column& c) { return c.name == name; });
         if (it == table->columns.end())
             return ERROR_BAD_QUERY_SYNTAX;
         Condition c;

@@ -255,6 +255,12 @@ WINSIM_API DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG
                                        DWORD dwMoveMethod);
 WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE hFile);
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+// Byte-range locks: exclusive, refused at once (33) when the range overlaps a lock of any handle;
+// the range may lie beyond the end of the file. A handle's locks go when it is closed.
+WINSIM_API BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                                DWORD nNumberOfBytesToLockLow, DWORD nNumberOfBytesToLockHigh);
+WINSIM_API BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow, DWORD dwFileOffsetHigh,
+                                  DWORD nNumberOfBytesToUnlockLow, DWORD nNumberOfBytesToUnlockHigh);
 WINSIM_API BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                                    LPFILETIME lpLastWriteTime);
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName);

@@ -1,0 +1,51 @@
+// The test-only export that the concurrent-trace test under Wine relies on.
+#include "zebitest.h"
+#include "zebtest.h"
+
+namespace {
+
+using TestExports = ZebTest;
+
+TEST_F(TestExports, WritesExactlyTheLinesAskedForAndNothingElse) {
+    winsim::SetLocalTime(2026, 1, 15, 10, 0, 0);
+    winsim::msi::SetProperty("ZEBUSERTRACEPATH", "C:\\Temp\\shared.log");
+    winsim::msi::SetProperty("ZEBTESTLINES", "3");
+    winsim::msi::SetProperty("ZEBTESTTAG", "A");
+    EXPECT_EQ(tstWriteTraceLines(h), ZEB_RC_SUCCESS);
+    // Another process's line in between is kept, and the second call starts afresh.
+    winsim::fs::AppendFile("C:\\Temp\\shared.log", "other\r\n");
+    winsim::msi::SetProperty("ZEBTESTLINES", "1");
+    winsim::msi::SetProperty("ZEBTESTTAG", "");
+    EXPECT_EQ(tstWriteTraceLines(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(File("C:\\Temp\\shared.log"), "10:00:00 HXCA tstWriteTraceLines info: A line 1 of 3\r\n"
+                                            "10:00:00 HXCA tstWriteTraceLines info: A line 2 of 3\r\n"
+                                            "10:00:00 HXCA tstWriteTraceLines info: A line 3 of 3\r\n"
+                                            "other\r\n"
+                                            "10:00:00 HXCA tstWriteTraceLines info: line 1 of 1\r\n");
+    EXPECT_EQ(Lines().size(), 4u);
+    EXPECT_STREQ(FrameOuterAction(), "");
+}
+
+TEST_F(TestExports, BadCountFailsWithAnErrorLine) {
+    for (const char* count : {"", "0", "-5", "12x", "1000001"}) {
+        winsim::msi::ClearMessages();
+        winsim::msi::SetProperty("ZEBTESTLINES", count);
+        EXPECT_EQ(tstWriteTraceLines(h), ZEB_RC_FAILURE) << count;
+        EXPECT_TRUE(HasText(std::string("***Invalid line count '") + count + "'")) << count;
+        EXPECT_EQ(Lines().size(), 3u) << count; // the banner pair and the error
+    }
+    winsim::msi::SetProperty("ZEBTESTLINES", "5");
+    winsim::FailCall("MsiGetPropertyA", ERROR_FUNCTION_FAILED, 1, "ZEBTESTLINES");
+    EXPECT_EQ(tstWriteTraceLines(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***Can't read ZEBTESTLINES or ZEBTESTTAG"));
+}
+
+TEST_F(TestExports, CancelReplyStopsTheLoop) {
+    winsim::msi::SetProperty("ZEBTESTLINES", "10");
+    winsim::msi::ReplyTo(INSTALLMESSAGE_INFO, 4, IDCANCEL);
+    EXPECT_EQ(tstWriteTraceLines(h), ZEB_RC_CANCEL);
+    EXPECT_TRUE(HasText("line 4 of 10"));
+    EXPECT_FALSE(HasText("line 5 of 10"));
+}
+
+} // namespace

@@ -1,0 +1,7 @@
+// Test-only exports of zebitest.dll (listed in zebitest.def, never in zebiwicn.def).
+#pragma once
+
+#include "zebiwicnDefs.h"
+#include <msi.h>
+
+ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall);
