@@ -109,29 +109,6 @@ TEST_F(Boxes, TitleComesFromTheUnpackedLibrary) {
     EXPECT_EQ(boxes[0].title, "Titre de test");
     EXPECT_EQ(boxes[0].text, "Text");
     EXPECT_EQ(boxes[0].flags, (unsigned)MB_ICONINFORMATION);
-
-    // The built library: its 2027, loaded without any failure line.
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    winsim::Reset();
-    winsim::fs::MakeDirs("C:\\Temp");
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    h = winsim::msi::SessionHandle();
-    FrameSetSession(h);
-    winsim::msi::SetProperty("UILevel", "5");
-    UnpackLanguageLibrary();
-    iiiDisplayMsgBox("Text", MB_ICONINFORMATION);
-    boxes = EventsOfKind("messagebox");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, TableStrings("zebircan")[2027]);
-    EXPECT_EQ(winsim::CallCount("LoadLibraryExA"), 1);
-    EXPECT_FALSE(HasTextContaining("***"));
-    // Released by the outermost exit, not before; the copy is not left holding it.
-    EXPECT_NE(FrameLanguageLibrary(), nullptr);
-    UINT st = 0;
-    ASSERT_FALSE(CaProlog(h, &st, "iwiAny", nullptr));
-    EXPECT_EQ(CaEpilog(h, 0), 0u);
-    EXPECT_EQ(FrameLanguageLibrary(), nullptr);
-    EXPECT_TRUE(HasText("Freeing NLS library"));
 }
 
 TEST_F(Boxes, TitleFallsBackWhenTheStringIsMissing) {
@@ -144,27 +121,6 @@ TEST_F(Boxes, TitleFallsBackWhenTheStringIsMissing) {
     EXPECT_TRUE(HasText("***iwiLoadNlsString() failed (ID '2027'). (ZEB4701)"));
     // Outside any action the line names none.
     EXPECT_TRUE(HasText("HXCA  MB warning: Text"));
-}
-
-TEST_F(Boxes, LanguageOfTheBoxFollowsTheLanguageCode) {
-    winsim::msi::SetProperty("UILevel", "5");
-    const std::pair<const char*, unsigned> kCases[] = {
-        {"a", 1033}, {"J", 17}, {"zebl", 2052}, {"en_us", 1024}, {"", 1024}};
-    for (const auto& [code, language] : kCases) {
-        winsim::ClearEvents();
-        winsim::msi::SetProperty("ZEBLANGUAGECODE", code);
-        iiiDisplayMsgBox("Text", MB_OK);
-        std::vector<winsim::Event> boxes = EventsOfKind("messagebox");
-        ASSERT_EQ(boxes.size(), 1u) << code;
-        EXPECT_EQ(boxes[0].language, language) << code;
-    }
-    // A box the system cannot show in that language is shown without one.
-    winsim::ClearEvents();
-    winsim::FailCall("MessageBoxExA", ERROR_INVALID_PARAMETER, 1);
-    EXPECT_EQ(iiiDisplayMsgBox("Text", MB_OK), IDOK);
-    std::vector<winsim::Event> boxes = EventsOfKind("messagebox");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].language, 0u);
 }
 
 // iwiERROR as the outermost action of a silent run, the language library unpacked: every line.
