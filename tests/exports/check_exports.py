@@ -16,8 +16,9 @@ import sys
 from pathlib import Path
 
 # The native loader calls DllMain of the shared object, and finds the cancel flag of each loaded
-# copy by name (the Windows DLL shares it through its CANCEL section instead).
-NATIVE_EXTRAS = {"DllMain", "g_lCancel"}
+# copy and its own string table by name (the Windows DLL has its CANCEL section and a STRINGTABLE
+# resource instead).
+NATIVE_EXTRAS = {"DllMain", "g_lCancel", "winsim_resource_strings"}
 
 DEF_KEYWORDS = {"LIBRARY", "NAME", "DESCRIPTION", "STACKSIZE", "HEAPSIZE", "SECTIONS", "VERSION",
                 "IMPORTS", "EXPORTS"}

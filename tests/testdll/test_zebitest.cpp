@@ -48,4 +48,34 @@ TEST_F(TestExports, CancelReplyStopsTheLoop) {
     EXPECT_FALSE(HasText("line 5 of 10"));
 }
 
+TEST_F(TestExports, ActionWaitCountsDownTheStepsAsked) {
+    winsim::msi::SetProperty("ZEBTESTSTEPS", "4");
+    EXPECT_EQ(tstActionWait(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::NowMs(), 2000u);
+    std::vector<std::string> shown;
+    for (const winsim::msi::Message& m : winsim::msi::Messages()) {
+        if (m.type == INSTALLMESSAGE_ACTIONSTART) {
+            EXPECT_EQ(m.fields.at(1), "tstActionWait");
+        }
+        if (m.type == INSTALLMESSAGE_ACTIONDATA)
+            shown.push_back(m.fields.at(1));
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"2", "1", "0"}));
+
+    // Not set: twenty steps. A cancel reply: 1602 from the action too.
+    winsim::msi::RemoveProperty("ZEBTESTSTEPS");
+    winsim::msi::ReplyTo(INSTALLMESSAGE_PROGRESS, 1, IDCANCEL);
+    EXPECT_EQ(tstActionWait(h), ZEB_RC_CANCEL);
+}
+
+TEST_F(TestExports, ActionWaitRefusesABadStepCount) {
+    for (const char* steps : {"0", "x", "3s", "1201"}) {
+        winsim::msi::ClearMessages();
+        winsim::msi::SetProperty("ZEBTESTSTEPS", steps);
+        EXPECT_EQ(tstActionWait(h), ZEB_RC_FAILURE) << steps;
+        EXPECT_TRUE(HasText(std::string("***Invalid step count '") + steps + "'")) << steps;
+    }
+    EXPECT_EQ(winsim::NowMs(), 0u);
+}
+
 } // namespace

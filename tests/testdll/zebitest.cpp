@@ -11,6 +11,8 @@ namespace {
 
 const char kWriteTraceLines[] = "tstWriteTraceLines";
 const long kMaxTraceLines = 1000000;
+const long kDefaultWaitSteps = 20;
+const long kMaxWaitSteps = 1200; // ten minutes
 
 // Reads a property without the read pattern: its trace lines would land in the files under test.
 BOOL ReadQuietly(MSIHANDLE hInstall, LPCSTR pszName, LPSTR pszValue, DWORD cchValue) {
@@ -54,4 +56,24 @@ ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall) {
     }
     CaLeaveUnframed();
     return uiStat;
+}
+
+// ActionWait inside the frame: ZEBTESTSTEPS half-second steps (20 when not set).
+ZEB_ACTION tstActionWait(MSIHANDLE hInstall) {
+    static const char kFunction[] = "tstActionWait";
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, kFunction, NULL)) {
+        char szSteps[ZEB_CCH_FLAG];
+        if (GetPropertyValue(hInstall, kFunction, "ZEBTESTSTEPS", szSteps, sizeof(szSteps), &uiStat)) {
+            char* pszEnd = NULL;
+            long lSteps = szSteps[0] == '\0' ? kDefaultWaitSteps : strtol(szSteps, &pszEnd, 10);
+            if (pszEnd != NULL && (*pszEnd != '\0' || lSteps < 1 || lSteps > kMaxWaitSteps)) {
+                TraceText(kFunction, "***Invalid step count '%s'", szSteps);
+                uiStat = ZEB_RC_FAILURE;
+            } else {
+                uiStat = ActionWait((int)lSteps);
+            }
+        }
+    }
+    return CaEpilog(hInstall, uiStat);
 }

@@ -1,7 +1,9 @@
 // The fixture's helpers, compiled once rather than in every test file.
 #include "zebtest.h"
 
+#include <fstream>
 #include <regex>
+#include <sstream>
 
 const std::string kBanner1 = "=============|||| Error, failure, problem, warning ||||=============";
 const std::string kBanner2 =
@@ -112,6 +114,52 @@ void ZebTest::Registry(const std::string& regText) {
     std::string error;
     if (!winsim::reg::Import(regText, &error))
         ADD_FAILURE() << "bad .reg text: " << error;
+}
+
+std::string ZebTest::BuiltLanguageLibrary() {
+    std::ifstream in(ZEB_LANGUAGE_LIBRARY, std::ios::binary);
+    if (!in)
+        ADD_FAILURE() << "the build made no language library at " << ZEB_LANGUAGE_LIBRARY;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void ZebTest::UnpackLanguageLibrary(const std::string& bytes) {
+    winsim::msi::DefineStandardTable("Binary");
+    winsim::msi::AddRow("Binary",
+                        {winsim::msi::Field::str("zebircan.dll"), winsim::msi::Field::stream(bytes)});
+    for (const winsim::msi::Row& row : winsim::msi::Rows("Binary"))
+        if (row.fields[0].s == "zebircan.dll")
+            winsim::fs::WriteFile("C:\\Temp\\zebl0001.dll", row.fields[1].s);
+    winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
+    winsim::msi::SetProperty("ZEBTEMPFILENUM", "0001");
+    winsim::msi::SetProperty("ZEBLANGDLLCREATED", "1");
+}
+
+std::map<unsigned, std::string> ZebTest::TableStrings(const std::string& module) {
+    std::ifstream in(ZEB_STRING_TABLE);
+    if (!in)
+        ADD_FAILURE() << "no string table at " << ZEB_STRING_TABLE;
+    std::map<unsigned, std::string> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(module + " ", 0) != 0)
+            continue;
+        size_t idEnd = line.find(' ', module.size() + 1);
+        unsigned id = (unsigned)std::stoul(line.substr(module.size() + 1, idEnd - module.size() - 1));
+        std::string text;
+        for (size_t i = idEnd + 1; i < line.size(); i++) {
+            char c = line[i];
+            if (c == '\\' && i + 1 < line.size()) {
+                c = line[++i];
+                c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            }
+            text += c;
+        }
+        out[id] = text;
+    }
+    return out;
 }
 
 UINT ZebTest::RunDeferred(ZebActionProc action, const std::string& valueList, int mode) {

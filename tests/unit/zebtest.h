@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <winsim/sim.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ class ZebTest : public ::testing::Test {
     // The machine from the formats scenarios use: one table's .idt text, a .reg file's text.
     static void Tables(const std::string& idtText);
     static void Registry(const std::string& regText);
+
+    // The language library as the package's unpacking leaves it: the bytes in the Binary table as
+    // "zebircan.dll", written to C:\Temp\zebl0001.dll, with ZEBTEMP, ZEBTEMPFILENUM and
+    // ZEBLANGDLLCREATED set. By default the library the build made from the string table;
+    // winsim::fs::MakeStringTable gives one of a test's own.
+    static void UnpackLanguageLibrary(const std::string& bytes = BuiltLanguageLibrary());
+    static std::string BuiltLanguageLibrary();
+    // The strings of one module of the string table ("zebircan" or "zebiwicn"), escapes undone.
+    static std::map<unsigned, std::string> TableStrings(const std::string& module);
 
     // Runs an action as the engine runs a deferred one (mode 16, 17 or 18) whose CustomActionData
     // names a value-list file holding valueList; afterwards the session is immediate again.

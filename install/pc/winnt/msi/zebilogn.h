@@ -94,4 +94,24 @@ LPCSTR TempFolder(void);
 // ---- Messages ----------------------------------------------------------------------------------
 
 BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId);
+// A string of the library's own table (ids 250-263: language codes of older installations).
+BOOL LoadStringFromResource(char (&szOut)[ZEB_CCH_MSG], UINT uId);
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);
+// Closes the launcher's splash window, waiting at most 10 seconds for it to go.
+UINT iwiKillSplashBitmap(void);
+
+ZEB_ACTION iwiStopSplash(MSIHANDLE hInstall);
+ZEB_ACTION iwiWaitForSplash(MSIHANDLE hInstall);
+
+// ---- Progress and action text ------------------------------------------------------------------
+
+// Each returns 0, or 1602 when the engine answered a message with IDCANCEL (the cancel flag is
+// then set). A record that cannot be made is traced and nothing is sent.
+UINT iwiLoadActionTextAndData(UINT uText, UINT uTemplate); // ACTIONSTART: language strings, 0 none
+UINT LoadActionTextAndData(UINT uText, UINT uTemplate);
+// Deferred script only: advance the bar (hRecord, or a record (2, ticks, 0) when 0), or show text.
+UINT iwiMoveProgressBar(MSIHANDLE hRecord, int iTicks);
+UINT iwiUpdateActionDataField(LPCSTR pszText);
+// Waits iSteps half-second steps, showing the seconds left and advancing the bar; 1602 when the
+// cancel flag is set meanwhile, by a reply or by another process.
+UINT ActionWait(int iSteps);

@@ -1,6 +1,7 @@
-// Language strings and message boxes.
+// Language strings, message boxes and the launcher's splash window.
 #include "zebilogn.h"
 #include "zebhold.h"
+#include "zebiwicn.h"
 
 #include <ctype.h>
 #include <stdlib.h>
@@ -21,6 +22,10 @@ const LanguageMap kBoxLanguages[] = {{'a', 1033}, {'b', 1046}, {'c', 1029}, {'f'
 
 char g_szLanguagePath[ZEB_CCH_PATH];
 
+// The splash window is looked for every 250 ms, 40 times: 10 seconds.
+const DWORD kSplashPollMs = 250;
+const int kSplashLooks = 40;
+
 WORD BoxLanguage(LPCSTR pszCode) {
     char c = (char)tolower((unsigned char)pszCode[0]);
     for (const LanguageMap& entry : kBoxLanguages) {
@@ -31,6 +36,29 @@ WORD BoxLanguage(LPCSTR pszCode) {
 }
 
 } // namespace
+
+#if !defined(_WIN32)
+// Natively the own string table is data the library exports, which the simulated loader reads as
+// Windows reads the STRINGTABLE resource of zebiwicn.dll.
+extern "C" {
+__attribute__((visibility("default"))) extern const char winsim_resource_strings[];
+const char winsim_resource_strings[] =
+#include "zebiwicn_strings.inc"
+    ;
+}
+#endif
+
+BOOL LoadStringFromResource(char (&szOut)[ZEB_CCH_MSG], UINT uId) {
+    // Cleared first: a failed load leaves the buffer as it was on some systems.
+    char szText[ZEB_CCH_MSG] = "";
+    BOOL bFound = LoadStringA(ZebInstance(), uId, szText, sizeof(szText)) != 0;
+    if (!bFound) {
+        szText[0] = '\0';
+        WriteTrace(NULL, "LoadString failed (ID '%lu'). (ZEB4702)", (unsigned long)uId);
+    }
+    lstrcpynA(szOut, szText, sizeof(szOut));
+    return bFound;
+}
 
 BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId) {
     static const char kFunction[] = "iwiLoadNlsString";
@@ -73,9 +101,29 @@ void ResetMessageState(void) {
     g_szLanguagePath[0] = '\0';
 }
 
+UINT iwiKillSplashBitmap(void) {
+    HWND hSplash = FindWindowA(ZEB_SPLASH_CLASS, NULL);
+    if (hSplash == NULL) {
+        WriteTrace(NULL, "Splash bitmap not running");
+        return ZEB_RC_SUCCESS;
+    }
+    WriteTrace(NULL, "Closing splash window (class %s)", ZEB_SPLASH_CLASS);
+    PostMessageA(hSplash, WM_CLOSE, 0, 0);
+    // A launcher that ignores the request must not hold every message box for ever.
+    for (int iLook = 0; iLook < kSplashLooks; iLook++) {
+        Sleep(kSplashPollMs);
+        if (FindWindowA(ZEB_SPLASH_CLASS, NULL) == NULL)
+            return ZEB_RC_SUCCESS;
+    }
+    WriteTrace(NULL, "***Splash window (class %s) still open after %lu seconds; going on", ZEB_SPLASH_CLASS,
+               (unsigned long)(kSplashLooks * kSplashPollMs / 1000));
+    return ZEB_RC_SUCCESS;
+}
+
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle) {
     static const char kFunction[] = "iiiDisplayMsgBox";
     MSIHANDLE hInstall = FrameSession();
+    iwiKillSplashBitmap();
     // The icon is a field, not a set of bits: the warning icon (48) contains the error bit (16).
     LPCSTR pszKind = "";
     UINT uIcon = uStyle & MB_ICONMASK;
@@ -108,4 +156,27 @@ int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle) {
     if (iButton == 0)
         iButton = MessageBoxA(hWnd, pszText, szTitle, uStyle);
     return iButton;
+}
+
+ZEB_ACTION iwiStopSplash(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "iwiStopSplash", NULL) &&
+        RunModeGuard(hInstall, ZEB_FORBID_DEFERRED, &uiStat))
+        iwiKillSplashBitmap();
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiWaitForSplash(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "iwiWaitForSplash", NULL)) {
+        WriteTrace(NULL, "Waiting for splash window to start (class %s)", ZEB_SPLASH_CLASS);
+        BOOL bStarted = FALSE;
+        for (int iLook = 0; iLook < kSplashLooks && !bStarted; iLook++) {
+            bStarted = FindWindowA(ZEB_SPLASH_CLASS, NULL) != NULL;
+            if (!bStarted)
+                Sleep(kSplashPollMs);
+        }
+        WriteTrace(NULL, bStarted ? "Splash window started" : "Timed out waiting for splash window");
+    }
+    return CaEpilog(hInstall, uiStat);
 }

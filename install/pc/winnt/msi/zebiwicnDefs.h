@@ -31,9 +31,14 @@
 // Named objects.
 #define ZEB_INSTALL_MUTEX "ZEB_HexlineInstallation"
 
-// Language strings.
+// Language strings (texts in zebstrings.txt).
 #define ZEB_MSG_GENERIC_FAILURE 2041
 #define ZEB_MSG_BOX_TITLE 2027
+#define ZEB_MSG_WAIT_TEXT 1146
+#define ZEB_MSG_WAIT_TEMPLATE 1018
+
+// The launcher's splash window.
+#define ZEB_SPLASH_CLASS "ZEBHexlineSplash"
 
 // Properties.
 #define PROP_PRODUCTNAME "ProductName"
