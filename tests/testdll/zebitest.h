@@ -5,3 +5,4 @@
 #include <msi.h>
 
 ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall);
+ZEB_ACTION tstIniLookups(MSIHANDLE hInstall);
