@@ -139,8 +139,8 @@ TEST_F(Ini, EachKindOfErrorLineIsTracedUnderTheBuildFunction) {
 }
 
 TEST_F(Ini, OverlongLineIsOneErrorWhoseTailIsNoSetting) {
-    // Read in pieces, the tail "B=2" of this line would pass for a setting.
-    std::string longLine = std::string(515, 'C') + "B=2";
+    // Read in pieces of 515, the tail "B=22..." of this 600-character line would pass for a setting.
+    std::string longLine = std::string(515, 'C') + "B=" + std::string(83, '2');
     File("[Response]\nA=" + std::string(513, 'a') + "\n" + longLine + "\nD=4\n");
     EXPECT_FALSE(Build());
     EXPECT_EQ(Value("Response", "A"), std::string(513, 'a')); // 515 characters is still a line

@@ -217,5 +217,5 @@ BOOL Is64BitMachine(void) {
 }
 
 LPCSTR ProgramBinSubfolder(void) {
-    return Is64BitMachine() ? "bin64" : "bin";
+    return "bin64";
 }
