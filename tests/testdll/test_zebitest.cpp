@@ -78,4 +78,28 @@ TEST_F(TestExports, ActionWaitRefusesABadStepCount) {
     EXPECT_EQ(winsim::NowMs(), 0u);
 }
 
+TEST_F(TestExports, IniLookupsAnswerFromPropertiesAndTheResponseFile) {
+    winsim::fs::WriteFile("C:\\Temp\\r.ini",
+                          "[Response]\nINSTALLATIONNAME=Inst2\nADDLOCAL=Server\nREMOVE=Base\n");
+    winsim::msi::SetProperty("USEINI", "C:\\Temp\\r.ini");
+    winsim::msi::SetProperty("ADDLOCAL", "Client");
+    winsim::msi::SetProperty("ZEBTESTINIPROPERTY", "INSTALLATIONNAME");
+    winsim::msi::SetProperty("ZEBTESTINIFEATURES", "Server,Client,Docs:Base,Other");
+    EXPECT_EQ(tstIniLookups(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTINIVALUE").value_or(""), "Inst2");
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTINISOURCE").value_or(""), "C:\\Temp\\r.ini");
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTINISTATES").value_or(""), "Server=3;Client=3;Docs=2;Other=-1;");
+    EXPECT_TRUE(HasText("Feature 'Client' specified in property ADDLOCAL"));
+    EXPECT_TRUE(HasText("Feature 'Server' specified in response file ADDLOCAL"));
+}
+
+TEST_F(TestExports, IniLookupFailureIsTheCallsStatus) {
+    winsim::fs::WriteFile("C:\\Temp\\r.ini", "A=1\n");
+    winsim::msi::SetProperty("USEINI", "C:\\Temp\\r.ini");
+    winsim::msi::SetProperty("ZEBTESTINIPROPERTY", "A");
+    EXPECT_EQ(tstIniLookups(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***No stanza"));
+    EXPECT_FALSE(winsim::msi::Property("ZEBTESTINIVALUE").has_value());
+}
+
 } // namespace

@@ -4,12 +4,14 @@
 
 #include "zebilogn.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
 const char kWriteTraceLines[] = "tstWriteTraceLines";
+const char kIniLookups[] = "tstIniLookups";
 const long kMaxTraceLines = 1000000;
 const long kDefaultWaitSteps = 20;
 const long kMaxWaitSteps = 1200; // ten minutes
@@ -24,7 +26,61 @@ BOOL ReadQuietly(MSIHANDLE hInstall, LPCSTR pszName, LPSTR pszValue, DWORD cchVa
     return TRUE;
 }
 
+void IniLookupsBody(MSIHANDLE hInstall, UINT* puiStat) {
+    char szName[ZEB_CCH_MSG];
+    char szFeatures[ZEB_CCH_FEATURELIST];
+    if (!GetPropertyValue(hInstall, kIniLookups, "ZEBTESTINIPROPERTY", szName, sizeof(szName), puiStat) ||
+        !GetPropertyValue(hInstall, kIniLookups, "ZEBTESTINIFEATURES", szFeatures, sizeof(szFeatures),
+                          puiStat))
+        return;
+    if (szName[0] != '\0') {
+        char szValue[ZEB_CCH_MSG];
+        char szSource[ZEB_CCH_PATH];
+        UINT uiRc = iwiGetIniProperty(szName, szValue, &szSource);
+        if (uiRc != ZEB_RC_SUCCESS) {
+            *puiStat = uiRc;
+            return;
+        }
+        if (!SetPropertyValue(hInstall, kIniLookups, "ZEBTESTINIVALUE", szValue, puiStat) ||
+            !SetPropertyValue(hInstall, kIniLookups, "ZEBTESTINISOURCE", szSource, puiStat))
+            return;
+    }
+
+    char szStates[ZEB_CCH_FEATURELIST] = "";
+    size_t cchStates = 0;
+    for (char* pszItem = strtok(szFeatures, ","); pszItem != NULL; pszItem = strtok(NULL, ",")) {
+        char* pszParent = strchr(pszItem, ':');
+        if (pszParent != NULL)
+            *pszParent++ = '\0';
+        int iState;
+        UINT uiRc = iwiGetIniFeature(pszItem, pszParent, &iState);
+        if (uiRc != ZEB_RC_SUCCESS) {
+            *puiStat = uiRc;
+            return;
+        }
+        int cch = snprintf(szStates + cchStates, sizeof(szStates) - cchStates, "%s=%d;", pszItem, iState);
+        if (cch < 0 || (size_t)cch >= sizeof(szStates) - cchStates) {
+            TraceText(kIniLookups, "***Too many features");
+            *puiStat = ZEB_RC_FAILURE;
+            return;
+        }
+        cchStates += (size_t)cch;
+    }
+    SetPropertyValue(hInstall, kIniLookups, "ZEBTESTINISTATES", szStates, puiStat);
+}
+
 } // namespace
+
+// Looks a setting and features up as the actions do: ZEBTESTINIPROPERTY names the setting
+// (iwiGetIniProperty), ZEBTESTINIFEATURES lists "Feature" or "Feature:Parent" items separated by
+// commas (iwiGetIniFeature). The answers go to ZEBTESTINIVALUE, ZEBTESTINISOURCE and
+// ZEBTESTINISTATES ("Feature=state;" each); a failed lookup is the call's status.
+ZEB_ACTION tstIniLookups(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, kIniLookups, NULL))
+        IniLookupsBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
 
 // Writes ZEBTESTLINES trace lines "<ZEBTESTTAG> line <i> of <n>" and nothing else, so that a trace
 // file shared with other processes holds exactly the lines written to it. No frame: the prolog's

@@ -6,3 +6,4 @@
 
 ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall);
 ZEB_ACTION tstActionWait(MSIHANDLE hInstall);
+ZEB_ACTION tstIniLookups(MSIHANDLE hInstall);

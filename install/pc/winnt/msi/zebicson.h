@@ -16,3 +16,50 @@ BOOL FindFirstFileName(LPCSTR pszPattern, LPSTR pszName, DWORD cchName);
 BOOL IsFolderEmpty(LPCSTR pszFolder);
 BOOL CreateFolderPath(LPCSTR pszPath);
 LPSTR GetParentFolder(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]);
+
+// ---- Registry ----------------------------------------------------------------------------------
+
+// HKEY_LOCAL_MACHINE when hRoot is NULL. bView32 reads or writes the 32-bit view (KEY_WOW64_32KEY);
+// without it a key is seen in the 64-bit view, the library's own.
+//
+// The value's text (REG_SZ, REG_EXPAND_SZ unexpanded, REG_DWORD as "%lu") cut to the capacity;
+// TRUE when the value exists, the text then empty for any other type.
+BOOL GetRegistryText(LPCSTR pszKey, LPCSTR pszName, LPSTR pszText, DWORD cchText, BOOL bView32);
+// The same with the text in a new buffer (NULL for any other type) that the caller frees.
+BOOL GetRegistryValue(HKEY hRoot, LPCSTR pszKey, LPCSTR pszName, LPSTR* ppszText, BOOL bView32);
+// The value's bytes in a new buffer (two zero bytes beyond the size) that the caller frees.
+// A missing key or value is FALSE silently; any other failure is traced and sets the status 1603.
+BOOL GetRegistryRaw(HKEY hRoot, LPCSTR pszKey, LPCSTR pszName, LPBYTE* ppData, LPDWORD pcbData, UINT* puiStat,
+                    BOOL bView32);
+// lSize -1 writes a string with its terminator (REG_SZ, REG_EXPAND_SZ only); REG_DWORD is 4 bytes.
+// The key must exist. The first form traces every failure and never uses the 32-bit view.
+BOOL SetRegistryValue(HKEY hRoot, LPCSTR pszKey, LPCSTR pszName, DWORD dwType, const void* pData, LONG lSize);
+// A missing key is FALSE silently; other failures are traced and set the status 1603.
+BOOL SetRegistryValueWithStatus(HKEY hRoot, LPCSTR pszKey, LPCSTR pszName, DWORD dwType, const void* pData,
+                                LONG lSize, UINT* puiStat, BOOL bView32);
+
+// ---- Versions and numeric text -----------------------------------------------------------------
+
+// Two upper-case hex digits per byte; NULL (and an empty output) when they do not all fit.
+LPSTR HexText(LPSTR pszOut, DWORD cchOut, const BYTE* pbData, DWORD cbData);
+// Product level V.R.M as the number V*10000 + R*100 + M and back ("9.3" for 9.3.0). The text is
+// the copy's own buffer.
+LPCSTR LevelToText(LONG lLevel);
+LONG LevelFromFields(LPCSTR pszVersion, LPCSTR pszRelease, LPCSTR pszModification);
+// Field 1 to 4 of "V.R.M.F", tidied; a field the text does not have is "0". Each field number has
+// a buffer of the copy's own.
+LPCSTR DottedVersionField(LPCSTR pszDotted, int iField);
+// In place: blanks, one leading quote, trailing blanks and quotes removed.
+LPSTR TrimBlanksAndQuotes(LPSTR pszText);
+// In place: trimmed; all digits rewritten as a number ("007" is "7"), anything else left as it is.
+LPSTR TidyNumericText(LPSTR pszText);
+// In place: trimmed; from the first digit 1-9 on, or "0" when there is none.
+LPSTR LeadingSignificantDigits(LPSTR pszText, DWORD cchText);
+// 1, 0 or -1 field by field as numbers; fields a text does not have count 0.
+int CompareDottedVersions(LPCSTR pszA, LPCSTR pszB);
+// The same over fields split at "." and ","; a is never lower than a b whose first field is 0.
+int CompareVersionTokens(LPCSTR pszA, LPCSTR pszB);
+// The library runs only as a 64-bit library: always TRUE, programs are in the "bin64" subfolder.
+BOOL Is64BitMachine(void);
+LPCSTR ProgramBinSubfolder(void);
+void ResetVersionState(void);

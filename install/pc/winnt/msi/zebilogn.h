@@ -48,6 +48,8 @@ void ResetTraceState(void);
 void ResetPropertyState(void);
 void FreePropertyState(void);
 void ResetMessageState(void);
+void ResetIniState(void);
+void FreeIniState(void);
 
 // ---- Trace -------------------------------------------------------------------------------------
 
@@ -115,3 +117,24 @@ UINT iwiUpdateActionDataField(LPCSTR pszText);
 // Waits iSteps half-second steps, showing the seconds left and advancing the bar; 1602 when the
 // cancel flag is set meanwhile, by a reply or by another process.
 UINT ActionWait(int iSteps);
+
+// ---- Response file -----------------------------------------------------------------------------
+
+// The feature lookup's answer when nothing names the feature.
+#define ZEB_FEATURE_UNSPECIFIED INSTALLSTATE_UNKNOWN
+
+// Reads the response file into the copy's table once. TRUE when the table stands, also when it
+// was built before (after a failed build: what was stored up to the first error). *pbOpenFailed
+// is set when the file cannot be opened.
+BOOL iwiBuildIniTable(LPCSTR pszPath, BOOL* pbOpenFailed);
+// The value of a keyword of the first stanza of that name (names ignore case; keywords too unless
+// bCaseSensitive). *ppszValue points into the table, valid until the library is unloaded.
+BOOL FindIniValue(BOOL bCaseSensitive, LPCSTR pszStanza, LPCSTR pszKeyword, LPCSTR* ppszValue);
+// A setting: the property of that name, or when it is empty the keyword of [Response] in the
+// file USEINI names. pszSource, when given, gets that file's path for a value taken from it.
+UINT iwiGetIniProperty(LPCSTR pszName, char (&szValue)[ZEB_CCH_MSG], char (*pszSource)[ZEB_CCH_PATH]);
+// INSTALLSTATE_LOCAL, _ABSENT, _SOURCE, _DEFAULT or _ADVERTISED from the feature-list properties
+// or, when none names the feature, from the response file; ZEB_FEATURE_UNSPECIFIED otherwise.
+UINT iwiGetIniFeature(LPCSTR pszFeature, LPCSTR pszParent, int* piState);
+// TRUE when a piece of the list (split at commas and blanks) is the item, or both are "all".
+BOOL IsItemInList(LPCSTR pszItem, LPCSTR pszList);

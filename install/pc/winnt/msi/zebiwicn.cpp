@@ -26,10 +26,14 @@ const struct {
     void (*pfnReset)(void);
     void (*pfnFree)(void);
 } kAreaState[] = {
+    // clang-format off
     {ResetFrameState, NULL},
     {ResetTraceState, NULL},
     {ResetPropertyState, FreePropertyState},
     {ResetMessageState, NULL},
+    {ResetIniState, FreeIniState},
+    {ResetVersionState, NULL},
+    // clang-format on
 };
 
 void OnLoad(HINSTANCE hInstance) {

@@ -17,6 +17,7 @@
 #define ZEB_CCH_CADATA 324 // CustomActionData itself
 #define ZEB_CCH_ACTION 73  // action names: up to 72 characters
 #define ZEB_CCH_USERNAME 516
+#define ZEB_CCH_FEATURELIST 2048 // ADDLOCAL and the other feature-list properties
 
 // Installer run modes.
 #define ZEB_RUNMODE_ADMIN 0
@@ -36,6 +37,8 @@
 #define ZEB_MSG_BOX_TITLE 2027
 #define ZEB_MSG_WAIT_TEXT 1146
 #define ZEB_MSG_WAIT_TEMPLATE 1018
+#define ZEB_MSG_INI_ERROR 2032 // "%s": the response file holds an error line
+#define ZEB_MSG_INI_OPEN 2034  // "%s": the response file cannot be opened
 
 // The launcher's splash window.
 #define ZEB_SPLASH_CLASS "ZEBHexlineSplash"
@@ -56,6 +59,13 @@
 #define PROP_ZEBPATHPROPERTY "ZEBPATHPROPERTY"
 #define PROP_ZEBLANGDLLCREATED "ZEBLANGDLLCREATED"
 #define PROP_ZEBLANGUAGECODE "ZEBLANGUAGECODE"
+#define PROP_USEINI "USEINI"
+#define PROP_ADDLOCAL "ADDLOCAL"
+#define PROP_REMOVE "REMOVE"
+#define PROP_ADDSOURCE "ADDSOURCE"
+#define PROP_ADDDEFAULT "ADDDEFAULT"
+#define PROP_REINSTALL "REINSTALL"
+#define PROP_ADVERTISE "ADVERTISE"
 
 // printf-style checking for the trace writers.
 #if defined(__MINGW32__)
