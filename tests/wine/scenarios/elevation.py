@@ -24,16 +24,20 @@ def process_token_passes(t):
     trace.expect_not("not enabled|SYSTEM SID|^Error ->")
 
 
-@scenario()
-def restricted_msiexec_fails(t):
-    pkg = t.package(sequence=[("iwiCheckIfElevated", None, 1450)])
-    log = t.root / "logs" / "restricted.log"
+def restricted_msiexec(t, pkg, name):
+    """msiexec /i started by the launcher with the restricted token."""
+    log = t.root / "logs" / f"{name}.log"
     log.parent.mkdir(parents=True, exist_ok=True)
     proc = t.prefix.run([launcher(t), "msiexec", "/i", t.prefix.winpath(pkg), "/qn", "/l*v",
                          t.prefix.winpath(log)])
     out = proc.stdout.decode("latin-1")
     expect("RESTRICT ADMINISTRATORS 0x00000019" in out, f"the launcher's token is not the filtered one:\n{out}")
-    r = MsiexecResult(windows_code(proc.returncode), log)
+    return MsiexecResult(windows_code(proc.returncode), log)
+
+
+@scenario()
+def restricted_msiexec_fails(t):
+    r = restricted_msiexec(t, t.package(sequence=[("iwiCheckIfElevated", None, 1450)]), "restricted")
     r.expect_code(1603)
     trace = r.action_trace("iwiCheckIfElevated")
     trace.expect_order(BELONGS, NOT_ENABLED, REFUSED, lit("Returning with rc 1603"))
@@ -62,3 +66,14 @@ def impersonating_thread_fails(t):
     refused = lit("***Error -> User does not have the required administrator privileges (ZEB4353)\\n")
     d.trace.expect_order(BELONGS, SUCCESS, lit("Returning with rc 0"),
                          BELONGS, NOT_ENABLED, refused, lit("Returning with rc 1603"))
+
+
+@scenario()
+def deferred_without_impersonation_keeps_the_token(t):
+    # Windows runs this action as LocalSystem, which passes; Wine keeps the user's token.
+    r = restricted_msiexec(t, t.package(sequence=[("iwiCheckIfElevatedDeferred", None, 5100)]), "deferred")
+    r.expect_code(1603)
+    trace = r.action_trace("iwiCheckIfElevatedDeferred")
+    trace.expect(lit("MSIRUNMODE_SCHEDULED"))
+    trace.expect_order(BELONGS, NOT_ENABLED, REFUSED, lit("Returning with rc 1603"))
+    trace.expect_not("SYSTEM SID")
