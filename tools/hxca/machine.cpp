@@ -200,6 +200,8 @@ void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& o
         winsim::SetUserName(*s.userName);
     if (s.computerName)
         winsim::SetComputerName(*s.computerName);
+    if (s.token)
+        winsim::token::SetProcessToken(winsim::token::Make(static_cast<winsim::token::Preset>(*s.token)));
     for (const auto& [name, value] : s.environment)
         winsim::SetEnv(name, value);
     // The engine keeps its temporary copies of the library here.

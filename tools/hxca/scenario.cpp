@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <regex>
 #include <set>
 
@@ -89,6 +90,18 @@ const std::initializer_list<std::pair<const char*, long long>> kReplies = {
 const std::initializer_list<std::pair<const char*, long long>> kInstallStates = {
     {"unknown", -1}, {"advertised", 1}, {"removed", 1}, {"absent", 2},
     {"local", 3},    {"source", 4},     {"default", 5}};
+
+// Token presets by name, in the order of winsim::token::Preset.
+const char* const kTokens[] = {"elevatedAdmin", "filteredAdmin", "standardUser", "localSystem"};
+
+int Token(const json& v, const std::string& where) {
+    if (v.is_string()) {
+        for (size_t i = 0; i < std::size(kTokens); ++i)
+            if (Upper(v.get<std::string>()) == Upper(kTokens[i]))
+                return static_cast<int>(i);
+    }
+    Fail(where, "must be one of elevatedAdmin, filteredAdmin, standardUser, localSystem");
+}
 
 int RunMode(const json& v, const std::string& where) {
     if (v.is_string()) {
@@ -545,7 +558,7 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
     s.source = where;
     OnlyKeys(doc, w,
              {"description", "properties", "uiLevel", "modes", "localTime", "userName", "computerName",
-              "environment", "drives", "files", "features", "components", "products", "summary",
+              "token", "environment", "drives", "files", "features", "components", "products", "summary",
               "messageBoxReply", "keepLoaded", "actions", "expect"});
     if (doc.contains("description"))
         s.description = Str(doc["description"], w + ".description");
@@ -570,6 +583,8 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
         s.userName = Str(doc["userName"], w + ".userName");
     if (doc.contains("computerName"))
         s.computerName = Str(doc["computerName"], w + ".computerName");
+    if (doc.contains("token"))
+        s.token = Token(doc["token"], w + ".token");
     if (doc.contains("environment"))
         s.environment = StringMap(doc["environment"], w + ".environment");
     if (doc.contains("drives")) {

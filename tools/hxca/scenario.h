@@ -141,6 +141,9 @@ struct Scenario {
     std::optional<std::vector<int>> localTime; // y, m, d, h, min, s
     std::optional<std::string> userName;
     std::optional<std::string> computerName;
+    // The process token's preset, as winsim::token::Preset: 0 elevated administrator (the
+    // machine's default), 1 filtered administrator, 2 standard user, 3 LocalSystem.
+    std::optional<int> token;
     std::map<std::string, std::string> environment;
     std::vector<DriveSetup> drives;
     std::map<std::string, std::string> files;              // simulated path -> content

@@ -11,10 +11,16 @@
 //   --spawn CMDLINE      runs a child process while the loaded DLLs stay mapped; prints "SPAWN RC"
 //   --wait-file PATH     waits until PATH exists (at most 120 s), so that several drivers can be
 //                        started together; prints "WAITFILE ok" (or "WAITFILE timeout", a failure)
+//   --impersonate-restricted
+//                        this thread impersonates the process token without Administrators (for
+//                        deny only); the next --call runs so. Prints "IMPERSONATE ADMINISTRATORS
+//                        0x..." (or "IMPERSONATE failed STEP ERROR", a failure)
 //
 // Every message the engine hands to the external UI handler is printed as "MSG TYPE 0xHEX TEXT",
 // with line breaks shown as "\n". With --reply-cancel, an INFO message containing TEXT is answered
 // with IDCANCEL. The exit code is 0 when the package opened and every OP could be carried out.
+#include "restricted_token.h"
+
 #include <windows.h>
 
 #include <msi.h>
@@ -95,7 +101,8 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
 void Usage() {
     std::fputs(
         "usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
-        "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --spawn CMDLINE | --wait-file PATH]...\n",
+        "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --spawn CMDLINE | --wait-file PATH |\n"
+        "  --impersonate-restricted]...\n",
         stderr);
 }
 
@@ -119,6 +126,28 @@ int Spawn(const char* cmdline) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return static_cast<int>(code);
+}
+
+// The calling thread impersonates a restricted copy of the process token.
+bool ImpersonateRestricted() {
+    HANDLE primary = RestrictedToken("IMPERSONATE");
+    if (!primary)
+        return false;
+    HANDLE impersonation = nullptr;
+    bool ok = DuplicateTokenEx(primary, TOKEN_IMPERSONATE | TOKEN_QUERY, nullptr, SecurityImpersonation,
+                               TokenImpersonation, &impersonation) != FALSE;
+    if (!ok)
+        std::printf("IMPERSONATE failed DuplicateTokenEx %lu\n", GetLastError());
+    CloseHandle(primary);
+    if (ok && !SetThreadToken(nullptr, impersonation)) {
+        std::printf("IMPERSONATE failed SetThreadToken %lu\n", GetLastError());
+        ok = false;
+    }
+    if (ok)
+        PrintAdministrators("IMPERSONATE", impersonation);
+    if (impersonation)
+        CloseHandle(impersonation);
+    return ok;
 }
 
 // Polls for a file that the harness creates once every driver is ready.
@@ -180,7 +209,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (; i < argc; ++i) {
         const std::string op = argv[i];
-        const int needed = op == "--call" ? 2 : 1;
+        const int needed = op == "--call" ? 2 : op == "--impersonate-restricted" ? 0 : 1;
         if (i + needed >= argc) {
             Usage();
             status = 2;
@@ -243,6 +272,11 @@ int main(int argc, char** argv) {
             std::printf("CALL %s %u\n", name, rc);
         } else if (op == "--spawn") {
             std::printf("SPAWN %d\n", Spawn(argv[++i]));
+        } else if (op == "--impersonate-restricted") {
+            if (!ImpersonateRestricted()) {
+                status = 1;
+                break;
+            }
         } else if (op == "--wait-file") {
             std::fflush(stdout);
             if (WaitForFile(argv[++i])) {

@@ -29,7 +29,7 @@ TEST(Scenario, ReadsEverySetting) {
       "uiLevel": 5,
       "modes": ["MAINTENANCE", "MSIRUNMODE_REBOOTATEND", 4],
       "localTime": "2026-03-01 23:59:58",
-      "userName": "alice", "computerName": "BOX",
+      "userName": "alice", "computerName": "BOX", "token": "FilteredAdmin",
       "environment": {"TEMP": "C:\\Temp"},
       "drives": {"d": {"type": "cdrom", "label": "MEDIA"}},
       "files": {"C:\\a.txt": "x"},
@@ -53,6 +53,7 @@ TEST(Scenario, ReadsEverySetting) {
     EXPECT_EQ(s.uiLevel, 5);
     EXPECT_EQ(s.modes, (std::vector<int>{2, 6, 4}));
     EXPECT_EQ(*s.localTime, (std::vector<int>{2026, 3, 1, 23, 59, 58}));
+    EXPECT_EQ(s.token, 1);
     ASSERT_EQ(s.drives.size(), 1u);
     EXPECT_EQ(s.drives[0].letter, 'D');
     EXPECT_EQ(s.drives[0].type, 5u);
@@ -106,6 +107,8 @@ TEST(Scenario, ErrorsNameThePlace) {
               "s.json.actions[0].hooks[0]: needs either 'call' (a function name) or 'atMs'");
     EXPECT_EQ(ErrorOf(R"({"properties": {"A": 1}})"), "s.json.properties.A: must be a string");
     EXPECT_EQ(ErrorOf(R"({"drives": {"DD": {}}})"), "s.json.drives.DD: must be a drive letter");
+    EXPECT_EQ(ErrorOf(R"({"token": 1})"),
+              "s.json.token: must be one of elevatedAdmin, filteredAdmin, standardUser, localSystem");
     EXPECT_EQ(ErrorOf(R"({"expect": {"leakedHandles": -1}})"),
               "s.json.expect.leakedHandles: must be a count of handles (0: none left open)");
     EXPECT_EQ(ErrorOf(R"({"summary": {"18446744073709551617": "x"}})"),

@@ -697,7 +697,7 @@ BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
     std::string name;
     {
         detail::Guard g(detail::MachineLock());
-        name = C().userName;
+        name = detail::TokenUserName().value_or(C().userName);
     }
     const DWORD capacity = *pcbBuffer;
     *pcbBuffer = static_cast<DWORD>(name.size() + 1);

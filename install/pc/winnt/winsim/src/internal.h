@@ -83,4 +83,9 @@ bool RemoveHandle(HANDLE handle); // false when the handle is not open
 // Unloads every loaded module (the first step of Reset).
 void UnloadAllModules();
 
+// Deferred runs without impersonation: the process token is LocalSystem's while on.
+void SetRunningAsSystem(bool on);
+// The account name of the token in effect for the calling thread, when it names one.
+std::optional<std::string> TokenUserName();
+
 } // namespace winsim::detail

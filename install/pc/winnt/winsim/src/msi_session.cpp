@@ -336,9 +336,10 @@ bool Mode(int mode) {
     return mode >= 0 && mode < static_cast<int>(S().modes.size()) && S().modes[mode];
 }
 
-void EnterDeferred(const std::string& actionName, int mode) {
+void EnterDeferred(const std::string& actionName, int mode, bool asLocalSystem) {
     Guard g(MachineLock());
     State& s = S();
+    winsim::detail::SetRunningAsSystem(asLocalSystem);
     if (mode != MSIRUNMODE_SCHEDULED && mode != MSIRUNMODE_ROLLBACK && mode != MSIRUNMODE_COMMIT)
         mode = MSIRUNMODE_SCHEDULED;
     s.deferred = true;
@@ -352,6 +353,7 @@ void EnterDeferred(const std::string& actionName, int mode) {
 void LeaveDeferred() {
     Guard g(MachineLock());
     State& s = S();
+    winsim::detail::SetRunningAsSystem(false);
     s.deferred = false;
     s.deferredMode = 0;
     s.customActionData.clear();

@@ -241,8 +241,8 @@ using namespace winsim;
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (detail::Fail("CloseHandle"))
         return FALSE;
-    if (hObject == GetCurrentProcess())
-        return TRUE; // the pseudo handle: closing it is a no-op
+    if (hObject == GetCurrentProcess() || hObject == GetCurrentThread())
+        return TRUE; // the pseudo handles: closing them is a no-op
     if (!detail::RemoveHandle(hObject)) {
         detail::SetError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -352,6 +352,9 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 HANDLE WINAPI GetCurrentProcess(void) {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+HANDLE WINAPI GetCurrentThread(void) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
 }
 DWORD WINAPI GetCurrentProcessId(void) {
     return 4242;

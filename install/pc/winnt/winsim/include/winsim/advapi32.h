@@ -45,6 +45,113 @@
 // Identity.
 WINSIM_API BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer);
 
+// Security identifiers and access tokens.
+#ifndef ANYSIZE_ARRAY
+#define ANYSIZE_ARRAY 1
+#endif
+typedef PVOID PSID;
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+    BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+typedef struct _SID {
+    BYTE Revision;
+    BYTE SubAuthorityCount;
+    SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+    DWORD SubAuthority[ANYSIZE_ARRAY];
+} SID, *PISID;
+
+#define SID_REVISION 1
+#define SID_MAX_SUB_AUTHORITIES 15
+#define SECURITY_MAX_SID_SIZE (sizeof(SID) - sizeof(DWORD) + (SID_MAX_SUB_AUTHORITIES * sizeof(DWORD)))
+
+#define SECURITY_NULL_SID_AUTHORITY                                                                          \
+    { 0, 0, 0, 0, 0, 0 }
+#define SECURITY_WORLD_SID_AUTHORITY                                                                         \
+    { 0, 0, 0, 0, 0, 1 }
+#define SECURITY_LOCAL_SID_AUTHORITY                                                                         \
+    { 0, 0, 0, 0, 0, 2 }
+#define SECURITY_NT_AUTHORITY                                                                                \
+    { 0, 0, 0, 0, 0, 5 }
+#define SECURITY_MANDATORY_LABEL_AUTHORITY                                                                   \
+    { 0, 0, 0, 0, 0, 16 }
+#define SECURITY_WORLD_RID 0x00000000L
+#define SECURITY_LOCAL_SYSTEM_RID 0x00000012L
+#define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
+#define DOMAIN_ALIAS_RID_ADMINS 0x00000220L
+#define DOMAIN_ALIAS_RID_USERS 0x00000221L
+
+#define SE_GROUP_MANDATORY 0x00000001L
+#define SE_GROUP_ENABLED_BY_DEFAULT 0x00000002L
+#define SE_GROUP_ENABLED 0x00000004L
+#define SE_GROUP_OWNER 0x00000008L
+#define SE_GROUP_USE_FOR_DENY_ONLY 0x00000010L
+#define SE_GROUP_INTEGRITY 0x00000020L
+#define SE_GROUP_INTEGRITY_ENABLED 0x00000040L
+#define SE_GROUP_RESOURCE 0x20000000L
+#define SE_GROUP_LOGON_ID 0xC0000000L
+
+#define TOKEN_ASSIGN_PRIMARY 0x0001
+#define TOKEN_DUPLICATE 0x0002
+#define TOKEN_IMPERSONATE 0x0004
+#define TOKEN_QUERY 0x0008
+#define TOKEN_QUERY_SOURCE 0x0010
+#define TOKEN_ADJUST_PRIVILEGES 0x0020
+#define TOKEN_ADJUST_GROUPS 0x0040
+#define TOKEN_ADJUST_DEFAULT 0x0080
+#define TOKEN_ADJUST_SESSIONID 0x0100
+#define TOKEN_READ 0x00020008L
+#define TOKEN_ALL_ACCESS 0x000F01FFL
+
+typedef struct _SID_AND_ATTRIBUTES {
+    PSID Sid;
+    DWORD Attributes;
+} SID_AND_ATTRIBUTES, *PSID_AND_ATTRIBUTES;
+typedef struct _TOKEN_USER {
+    SID_AND_ATTRIBUTES User;
+} TOKEN_USER, *PTOKEN_USER;
+typedef struct _TOKEN_GROUPS {
+    DWORD GroupCount;
+    SID_AND_ATTRIBUTES Groups[ANYSIZE_ARRAY];
+} TOKEN_GROUPS, *PTOKEN_GROUPS;
+
+typedef enum _TOKEN_INFORMATION_CLASS {
+    TokenUser = 1,
+    TokenGroups,
+    TokenPrivileges,
+    TokenOwner,
+    TokenPrimaryGroup,
+    TokenDefaultDacl,
+    TokenSource,
+    TokenType,
+    TokenImpersonationLevel,
+    TokenStatistics,
+    TokenRestrictedSids,
+    TokenSessionId,
+    TokenGroupsAndPrivileges,
+    TokenSessionReference,
+    TokenSandBoxInert,
+    TokenAuditPolicy,
+    TokenOrigin,
+    TokenElevationType,
+    TokenLinkedToken,
+    TokenElevation
+} TOKEN_INFORMATION_CLASS,
+    *PTOKEN_INFORMATION_CLASS;
+
+// Only the current thread's and the current process's pseudo handles name a thread or process.
+// GetTokenInformation answers TokenUser and TokenGroups (87 for other classes).
+WINSIM_API BOOL WINAPI OpenThreadToken(HANDLE ThreadHandle, DWORD DesiredAccess, BOOL OpenAsSelf,
+                                       PHANDLE TokenHandle);
+WINSIM_API BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);
+WINSIM_API BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
+                                           LPVOID TokenInformation, DWORD TokenInformationLength,
+                                           PDWORD ReturnLength);
+WINSIM_API BOOL WINAPI InitializeSid(PSID Sid, PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
+                                     BYTE nSubAuthorityCount);
+WINSIM_API DWORD WINAPI GetSidLengthRequired(UCHAR nSubAuthorityCount);
+WINSIM_API PDWORD WINAPI GetSidSubAuthority(PSID pSid, DWORD nSubAuthority);
+WINSIM_API BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
+
 // Registry.
 WINSIM_API LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                      PHKEY phkResult);

@@ -241,6 +241,7 @@ WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds
 WINSIM_API HANDLE WINAPI GetCurrentProcess(void);
 WINSIM_API DWORD WINAPI GetCurrentProcessId(void);
 WINSIM_API DWORD WINAPI GetCurrentThreadId(void);
+WINSIM_API HANDLE WINAPI GetCurrentThread(void);
 
 // Files and folders.
 WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

@@ -6,3 +6,4 @@
 #include "winsim/sim_fs.h"
 #include "winsim/sim_reg.h"
 #include "winsim/sim_msi.h"
+#include "winsim/sim_token.h"

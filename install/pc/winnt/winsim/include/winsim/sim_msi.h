@@ -40,7 +40,9 @@ bool Mode(int mode);
 // set, CustomActionData = the property named after the action when this is called, only the
 // deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused, MsiGetPropertyA answers only
 // CustomActionData, ProductCode (not in a commit action) and UserSID, no database handle.
-void EnterDeferred(const std::string& actionName, int mode = 16);
+// asLocalSystem: the engine does not impersonate, so the process token is LocalSystem's until
+// LeaveDeferred, as Windows runs deferred actions marked no-impersonate.
+void EnterDeferred(const std::string& actionName, int mode = 16, bool asLocalSystem = false);
 void LeaveDeferred();
 
 // Messages sent with MsiProcessMessage, in order.
