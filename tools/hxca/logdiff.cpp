@@ -22,10 +22,23 @@ bool StartsWith(sv s, sv prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// ASCII only, without the C library's locale: called for every character of every line.
+char LowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool Alpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool Alnum(char c) {
+    return Alpha(c) || (c >= '0' && c <= '9');
+}
+
 std::string Lower(sv s) {
     std::string out(s);
     for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = LowerChar(c);
     return out;
 }
 
@@ -38,12 +51,12 @@ bool Hex(char c) {
 }
 
 bool NameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '$' ||
-           c == '~' || static_cast<unsigned char>(c) >= 0x80;
+    return Alnum(c) || c == '_' || c == '-' || c == '.' || c == '$' || c == '~' ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool LooksLikePath(sv v) {
-    if (v.size() >= 4 && std::isalpha(static_cast<unsigned char>(v[0])) && v[1] == ':' && v[2] == '\\')
+    if (v.size() >= 4 && Alpha(v[0]) && v[1] == ':' && v[2] == '\\')
         return true;
     return v.size() >= 3 && v[0] == '\\' && v[1] == '\\';
 }
@@ -62,11 +75,8 @@ bool Preferred(const std::string& a, const std::string& b) {
 // "zebt0001.log" -> "zebtXXXX.log": the library's temporary names differ by their number only.
 void ReplaceTempNames(std::string& s) {
     for (size_t i = 0; i + 9 <= s.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[i])) != 'z' ||
-            std::tolower(static_cast<unsigned char>(s[i + 1])) != 'e' ||
-            std::tolower(static_cast<unsigned char>(s[i + 2])) != 'b' ||
-            !std::isalpha(static_cast<unsigned char>(s[i + 3])) ||
-            (i > 0 && std::isalnum(static_cast<unsigned char>(s[i - 1]))))
+        if (LowerChar(s[i]) != 'z' || LowerChar(s[i + 1]) != 'e' || LowerChar(s[i + 2]) != 'b' ||
+            !Alpha(s[i + 3]) || (i > 0 && Alnum(s[i - 1])))
             continue;
         if (Hex(s[i + 4]) && Hex(s[i + 5]) && Hex(s[i + 6]) && Hex(s[i + 7]) && s[i + 8] == '.') {
             s.replace(i + 4, 4, "XXXX");
@@ -252,11 +262,9 @@ std::string Normaliser::Text(sv text) const {
         size_t copied = 0;
         std::vector<size_t> stops;
         for (size_t i = 0; i + 3 < n;) {
-            bool drive = std::isalpha(static_cast<unsigned char>(lower[i])) && lower[i + 1] == ':' &&
-                         lower[i + 2] == '\\';
+            bool drive = Alpha(lower[i]) && lower[i + 1] == ':' && lower[i + 2] == '\\';
             bool unc = lower[i] == '\\' && lower[i + 1] == '\\';
-            if ((drive || unc) && (i == 0 || (!std::isalnum(static_cast<unsigned char>(lower[i - 1])) &&
-                                              lower[i - 1] != '\\'))) {
+            if ((drive || unc) && (i == 0 || (!Alnum(lower[i - 1]) && lower[i - 1] != '\\'))) {
                 stops.clear();
                 for (size_t e = i + 4; e <= std::min(n, i + maxLength_); ++e)
                     if (ends(e))

@@ -171,7 +171,7 @@ bool ParseTraceLine(sv s, TraceFields& f) {
         return false;
     f.level = head.substr(space + 1);
     for (char c : f.level)
-        if (!std::isalpha(static_cast<unsigned char>(c)))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
             return false;
     sv field = head.substr(0, space);
     f.time = s.substr(0, 8);
