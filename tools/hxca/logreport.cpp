@@ -201,8 +201,13 @@ bool IsSet(const PropertyUse& u) {
            u.kind == PropertyUse::SetFailed;
 }
 
-const char* KindMark(LineKind k) {
-    switch (k) {
+// The mark of a line that is not the shown run's own.
+const char* KindMark(const LineEvent& e) {
+    if (e.kind == LineKind::Trace)
+        return e.run >= 0 ? "o" : "?";
+    if (e.kind == LineKind::Merged)
+        return e.run >= 0 ? ">" : "?";
+    switch (e.kind) {
     case LineKind::Engine:
     case LineKind::Other:
     case LineKind::Runner:
@@ -380,7 +385,7 @@ bool CollectDetails(const std::string& path, const LogSummary& summary, const st
                 // Only the last few lines before the run are shown: copy no more than those.
                 if (e.kind == LineKind::Blank || raw.number + 4 * kContextLines < r.firstLine)
                     continue;
-                c.before.push_back({raw.number, raw.text, KindMark(e.kind)});
+                c.before.push_back({raw.number, raw.text, KindMark(e)});
                 if (c.before.size() > kContextLines)
                     c.before.pop_front();
             } else if (raw.number <= r.lastLine) {
@@ -402,12 +407,8 @@ bool CollectDetails(const std::string& path, const LogSummary& summary, const st
                                 .second)
                             c.detail.properties.push_back(*use);
                     }
-                } else if (e.kind == LineKind::Trace) {
-                    l.mark = e.run >= 0 ? "o" : "?";
-                } else if (e.kind == LineKind::Merged) {
-                    l.mark = e.run >= 0 ? ">" : "?";
                 } else {
-                    l.mark = KindMark(e.kind);
+                    l.mark = KindMark(e);
                     size_t change = raw.text.find("PROPERTY CHANGE: ");
                     if (change != std::string::npos && c.detail.engineChanges.size() < kMaxPropertyUses)
                         c.detail.engineChanges.push_back(raw.text.substr(change + 17));
@@ -428,7 +429,7 @@ bool CollectDetails(const std::string& path, const LogSummary& summary, const st
                 if (c.afterCount < kContextLines || mine) {
                     if (c.lastAfter && raw.number != c.lastAfter + 1)
                         c.detail.after.push_back({0, "", ""});
-                    c.detail.after.push_back({raw.number, raw.text, KindMark(e.kind)});
+                    c.detail.after.push_back({raw.number, raw.text, KindMark(e)});
                     c.lastAfter = raw.number;
                     ++c.afterCount;
                 }
