@@ -9,6 +9,7 @@ namespace hxca {
 
 const char* Usage() {
     return "usage: hxca [SCENARIO_DIR] [options]\n"
+           "       hxca log [options] FILE...   (hxca log --help: reading msiexec logs and traces)\n"
            "Runs custom actions of the library on the simulated machine set up from SCENARIO_DIR\n"
            "(scenario.json, *.reg, tables/*.idt, drives/<letter>/...) and shows their trace, status\n"
            "and what changed.\n"

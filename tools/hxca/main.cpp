@@ -1,11 +1,31 @@
 // hxca: runs custom actions of the library against a scenario on the simulated machine.
 #include "cli.h"
+#include "logreport.h"
 
 #include <filesystem>
 #include <iostream>
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "log") {
+        hxca::LogOptions log;
+        try {
+            log = hxca::ParseLogArgs({args.begin() + 1, args.end()});
+        } catch (const hxca::LogUsageError& e) {
+            std::cerr << "hxca log: " << e.what() << "\n" << hxca::LogUsage();
+            return 2;
+        }
+        if (log.help) {
+            std::cout << hxca::LogUsage();
+            return 0;
+        }
+        try {
+            return hxca::RunLog(log, std::cout, std::cerr);
+        } catch (const std::exception& e) {
+            std::cerr << "hxca log: " << e.what() << "\n";
+        }
+        return 2;
+    }
     hxca::Options options;
     try {
         options = hxca::ParseArgs(args);
