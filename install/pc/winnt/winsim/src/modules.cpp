@@ -378,6 +378,14 @@ int SetCancelFlags(LONG value) {
 
 namespace fs {
 
+int ModuleLoads() {
+    Guard g(detail::MachineLock());
+    int loads = 0;
+    for (const auto& [base, m] : S().modules)
+        loads += m.refs;
+    return loads;
+}
+
 void SetSystemExport(const std::string& module, const std::string& name, FARPROC fn) {
     Guard g(detail::MachineLock());
     auto& sys = S().system;
