@@ -549,9 +549,9 @@ int Sweep(const Options& options) {
 
 const char kUsage[] =
     "usage: zeb_sweep --library PATH --def PATH [--examples DIR] [options]\n"
-    "Runs every export of the .def file on the example machines and its registered setups (or a\n"
-    "bare session), fails each call it makes in turn and checks: no crash, nothing left open,\n"
-    "status 0, 1602 or 1603, and no 1603 without a *** line.\n"
+    "Runs every export of the .def file on a bare session, the example machines and its registered\n"
+    "setups, fails each call it makes in turn and checks: no crash, nothing left open, status 0,\n"
+    "1602 or 1603, and no 1603 without a *** line.\n"
     "  --all              try every fault (default: a fixed sample of at most the test run's budget)\n"
     "  --budget N         try at most N faults\n"
     "  --action NAME      only this action (repeatable)\n"
