@@ -592,16 +592,16 @@ Options ParseArgs(int argc, char** argv) {
                 throw std::invalid_argument("--mode must be immediate, deferred, rollback or commit");
         } else if (a == "--fault") {
             // The function's own name may hold a colon ("CopyFileExA:chunk").
-            const std::string spec = value();
-            const size_t last = spec.rfind(':');
+            const std::string text = value();
+            const size_t last = text.rfind(':');
             const size_t middle =
-                last == std::string::npos || last == 0 ? std::string::npos : spec.rfind(':', last - 1);
+                last == std::string::npos || last == 0 ? std::string::npos : text.rfind(':', last - 1);
             if (middle == std::string::npos || middle == 0)
-                throw std::invalid_argument("--fault needs FUNCTION:ERROR:N, got '" + spec + "'");
+                throw std::invalid_argument("--fault needs FUNCTION:ERROR:N, got '" + text + "'");
             hxca::Fault f;
-            f.function = spec.substr(0, middle);
-            f.error = static_cast<uint32_t>(std::stol(spec.substr(middle + 1, last - middle - 1)));
-            f.nth = std::stoi(spec.substr(last + 1));
+            f.function = text.substr(0, middle);
+            f.error = static_cast<uint32_t>(std::stol(text.substr(middle + 1, last - middle - 1)));
+            f.nth = std::stoi(text.substr(last + 1));
             if (f.nth < 1)
                 throw std::invalid_argument("--fault: N counts calls from 1");
             o.fault = f;
