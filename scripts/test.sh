@@ -11,6 +11,7 @@ cmake --build --preset windows -j "$jobs"
 cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan -j "$jobs"
 ctest --preset linux-asan -j "$jobs" -LE wine
+cat build/linux-asan/sweep-summary.txt
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 ctest --preset fuzz -j "$jobs"
@@ -18,3 +19,4 @@ cat build/fuzz/tests/fuzz/work/*/summary.txt
 cmake --preset linux >/dev/null
 cmake --build --preset linux -j "$jobs"
 ctest --preset linux -j "$jobs"
+cat build/linux/sweep-summary.txt

@@ -124,6 +124,18 @@ TEST_F(Trace, FailedTargetReadLosesLineForFilesOnly) {
     EXPECT_EQ(Texts(), std::vector<std::string>{"still logged"});
 }
 
+TEST_F(Trace, LineTheInstallerLogRefusesStillReachesTheFiles) {
+    winsim::msi::SetProperty("ZEBUSERTRACEPATH", "C:\\Temp\\t.txt");
+    winsim::FailCall("MsiCreateRecord", ERROR_FUNCTION_FAILED, 1);
+    EXPECT_EQ(WriteTrace(nullptr, "***no record"), ZEB_RC_FAILURE);
+    winsim::FailCall("MsiRecordSetStringA", ERROR_FUNCTION_FAILED, 2);
+    EXPECT_EQ(WriteTrace(nullptr, "***no text"), ZEB_RC_FAILURE);
+    EXPECT_TRUE(Lines().empty());
+    const std::string file = File("C:\\Temp\\t.txt");
+    EXPECT_NE(file.find("HXCA (CaProlog) info: ***no record\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("HXCA (CaProlog) info: ***no text\r\n"), std::string::npos) << file;
+}
+
 TEST_F(Trace, CancelReplyToLineSetsSharedFlag) {
     winsim::msi::ReplyTo(INSTALLMESSAGE_INFO, 1, IDCANCEL);
     EXPECT_EQ(WriteTrace(nullptr, "line"), ZEB_RC_CANCEL);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winsim/sim.h>
 
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +140,9 @@ TEST_F(Core, FaultsCountFromWhenTheyAreSetAndCanMatchAnArgument) {
     EXPECT_EQ(GetLastError(), 5u);
     EXPECT_NE(GetFileAttributesA("C:\\Temp\\a.txt"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(winsim::CallCount("GetFileAttributesA"), 4);
+    const std::map<std::string, int> counts = winsim::CallCounts();
+    EXPECT_EQ(counts.at("GetFileAttributesA"), 4);
+    EXPECT_EQ(counts.count("DeleteFileA"), 0u) << "only functions that were called";
 
     // A match limits the fault, and its n-th counts only the matching calls.
     winsim::FailCall("CreateDirectoryA", 112, 2, "target");

@@ -24,6 +24,7 @@ TEST_F(Modules, EachPathIsACopyOfItsOwnAndLoadsAreCounted) {
     EXPECT_EQ(again, a);
     HMODULE b = LoadLibraryExA("C:\\Windows\\Installer\\MSI1A.tmp", nullptr, 0);
     ASSERT_NE(b, nullptr);
+    EXPECT_EQ(winsim::fs::ModuleLoads(), 3) << "two references to one copy, one to the other";
     EXPECT_NE(b, a);
 
     FARPROC fa = GetProcAddress(a, "iwiERROR");
@@ -51,6 +52,7 @@ TEST_F(Modules, EachPathIsACopyOfItsOwnAndLoadsAreCounted) {
     EXPECT_EQ(GetModuleFileNameA(a, path, sizeof(path)), 0u);
     EXPECT_EQ(GetModuleHandleA("zebiwicn"), nullptr);
     EXPECT_TRUE(FreeLibrary(b));
+    EXPECT_EQ(winsim::fs::ModuleLoads(), 0);
 }
 
 TEST_F(Modules, CancelFlagOfEachPathLivesWhileThePathIsLoaded) {
@@ -145,6 +147,7 @@ TEST_F(Modules, StringTableDataFiles) {
     // Each load maps the file again; every handle is released once, then the release fails.
     HMODULE again = LoadLibraryExA("C:\\Temp\\zebl0001.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
     EXPECT_NE(again, lang);
+    EXPECT_EQ(winsim::fs::ModuleLoads(), 2) << "each data-file load counts";
     EXPECT_TRUE(FreeLibrary(again));
     EXPECT_TRUE(FreeLibrary(lang));
     EXPECT_FALSE(FreeLibrary(lang));

@@ -276,7 +276,8 @@ Snapshot TakeSnapshot() {
 namespace {
 
 OpenHandles Open() {
-    return {winsim::msi::LeakedHandles(), winsim::OpenHandleCount(), winsim::reg::OpenKeyHandles()};
+    return {winsim::msi::LeakedHandles(), winsim::OpenHandleCount(), winsim::reg::OpenKeyHandles(),
+            winsim::fs::ModuleLoads()};
 }
 
 } // namespace
@@ -342,8 +343,6 @@ ActionRun Engine::Run(const ActionStep& step) {
     }
     for (const auto& r : step.replies)
         winsim::msi::ReplyTo(r.type, r.nth, r.reply);
-    for (const auto& f : step.faults)
-        winsim::FailCall(f.function, f.error, f.nth, f.match);
     for (const auto& h : step.hooks)
         AddHook(h, hookErrors_);
     if (step.messageBoxReply)
@@ -369,8 +368,21 @@ ActionRun Engine::Run(const ActionStep& step) {
         auto proc = reinterpret_cast<Action>(
             reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), step.name.c_str())));
         if (proc) {
+            // Faults and call counts are the action's own: the engine's load and unload of the
+            // library neither fail nor count.
+            for (const auto& f : step.faults)
+                winsim::FailCall(f.function, f.error, f.nth, f.match);
+            const std::map<std::string, int> before = winsim::CallCounts();
             run.status = proc(winsim::msi::SessionHandle());
             run.ran = true;
+            if (!step.faults.empty())
+                winsim::ClearFaults();
+            for (const auto& [function, count] : winsim::CallCounts()) {
+                auto it = before.find(function);
+                const int made = count - (it == before.end() ? 0 : it->second);
+                if (made > 0)
+                    run.calls[function] = made;
+            }
         } else {
             run.error = "the library has no export '" + step.name + "'";
         }
@@ -381,6 +393,7 @@ ActionRun Engine::Run(const ActionStep& step) {
     run.leaked.installer = std::max(0, after.installer - open.installer);
     run.leaked.kernel = std::max(0, after.kernel - open.kernel);
     run.leaked.registry = std::max(0, after.registry - open.registry);
+    run.leaked.modules = std::max(0, after.modules - open.modules);
     run.hookErrors.swap(*hookErrors_);
 
     std::vector<std::string> lines = winsim::msi::LogLines();
@@ -395,8 +408,6 @@ ActionRun Engine::Run(const ActionStep& step) {
     for (size_t i = firstEvent; i < events.size(); ++i)
         events_.push_back({step.name, events[i].kind, events[i].text});
 
-    if (!step.faults.empty())
-        winsim::ClearFaults();
     if (step.messageBoxReply)
         winsim::SetMessageBoxReply(boxReply_);
     if (step.mode != Mode::Immediate)

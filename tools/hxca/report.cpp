@@ -68,7 +68,8 @@ std::string Describe(const OpenHandles& open) {
     std::string out;
     for (auto [n, one, many] : {std::tuple{open.installer, "installer handle", "installer handles"},
                                 std::tuple{open.kernel, "kernel handle", "kernel handles"},
-                                std::tuple{open.registry, "registry key", "registry keys"}}) {
+                                std::tuple{open.registry, "registry key", "registry keys"},
+                                std::tuple{open.modules, "module", "modules"}}) {
         if (n > 0)
             out += (out.empty() ? "" : ", ") + std::to_string(n) + " " + (n == 1 ? one : many);
     }
@@ -184,7 +185,8 @@ std::string ReportJson(const RunResult& run, const std::optional<CheckResult>& c
             j["status"] = a.status;
             j["leakedHandles"] = {{"installer", a.leaked.installer},
                                   {"kernel", a.leaked.kernel},
-                                  {"registry", a.leaked.registry}};
+                                  {"registry", a.leaked.registry},
+                                  {"modules", a.leaked.modules}};
         } else
             j["error"] = a.error;
         j["trace"] = a.trace;

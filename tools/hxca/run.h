@@ -4,6 +4,7 @@
 #include "scenario.h"
 #include "snapshot.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ struct OpenHandles {
     int installer = 0; // records, views, databases, summary information
     int kernel = 0;    // files, searches, mutexes, events, ...
     int registry = 0;  // keys
-    int Total() const { return installer + kernel + registry; }
+    int modules = 0;   // library loads not freed
+    int Total() const { return installer + kernel + registry + modules; }
 };
 
 struct ActionRun {
@@ -38,6 +40,7 @@ struct ActionRun {
     std::vector<std::string> hookErrors; // what the scenario's other process could not do
     std::vector<std::string> trace;      // INFO messages: the installer log's lines
     std::vector<MessageText> messages;   // every other message sent to the installer
+    std::map<std::string, int> calls;    // the substitute's calls the action made, by function
     ActionExpect expect;
 };
 

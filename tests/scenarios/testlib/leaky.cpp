@@ -21,17 +21,24 @@ LEAKY_ACTION zebLeakRecord(MSIHANDLE) {
     return MsiCreateRecord(1) != 0 ? 0 : 1603;
 }
 
+LEAKY_ACTION zebLeakModule(MSIHANDLE) {
+    return LoadLibraryExA("C:\\Temp\\res.dll", NULL, LOAD_LIBRARY_AS_DATAFILE) != NULL ? 0 : 1603;
+}
+
 LEAKY_ACTION zebTidy(MSIHANDLE) {
     HANDLE file =
         CreateFileA("C:\\Temp\\tidy.txt", GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     HKEY key = NULL;
     LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key);
     MSIHANDLE record = MsiCreateRecord(1);
+    HMODULE module = LoadLibraryExA("C:\\Temp\\res.dll", NULL, LOAD_LIBRARY_AS_DATAFILE);
+    if (module)
+        FreeLibrary(module);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     if (rc == ERROR_SUCCESS)
         RegCloseKey(key);
     if (record)
         MsiCloseHandle(record);
-    return file != INVALID_HANDLE_VALUE && rc == ERROR_SUCCESS && record ? 0 : 1603;
+    return file != INVALID_HANDLE_VALUE && rc == ERROR_SUCCESS && record && module ? 0 : 1603;
 }

@@ -115,7 +115,7 @@ TEST(Report, TextAndJson) {
     a.mode = Mode::Deferred;
     a.ran = true;
     a.status = 1603;
-    a.leaked = {2, 0, 1};
+    a.leaked = {2, 0, 1, 1};
     a.trace = {"10:00:00 HXCA iwiX info: ***bad"};
     a.messages = {{0x01000000, "oops"}};
     r.actions.push_back(a);
@@ -138,7 +138,7 @@ TEST(Report, TextAndJson) {
     PrintSummary(text, r, check);
     std::string t = text.str();
     EXPECT_NE(t.find("== iwiX (deferred)\n10:00:00 HXCA iwiX info: ***bad\n[ERROR] oops\n-> status 1603 (2 "
-                     "installer handles, 1 registry key left open)\n"),
+                     "installer handles, 1 registry key, 1 module left open)\n"),
               std::string::npos);
     EXPECT_NE(t.find("-> not run: the library has no export 'nope'"), std::string::npos);
     EXPECT_NE(t.find("Registry (32-bit view)\n  + [HKEY_LOCAL_MACHINE\\SOFTWARE\\K]\n"
@@ -154,6 +154,7 @@ TEST(Report, TextAndJson) {
     EXPECT_EQ(doc["actions"][0]["leakedHandles"]["installer"], 2);
     EXPECT_EQ(doc["actions"][0]["leakedHandles"]["kernel"], 0);
     EXPECT_EQ(doc["actions"][0]["leakedHandles"]["registry"], 1);
+    EXPECT_EQ(doc["actions"][0]["leakedHandles"]["modules"], 1);
     EXPECT_EQ(doc["actions"][0]["messages"][0]["type"], "ERROR");
     EXPECT_FALSE(doc["actions"][1]["ran"].get<bool>());
     EXPECT_EQ(doc["expect"]["failures"].size(), 1u);

@@ -134,12 +134,12 @@ UINT WriteLogLine(LPCSTR pszLine) {
 
 static UINT DeliverLine(LPCSTR pszLine) {
     UINT uiRc = ZEB_RC_SUCCESS;
+    // A line the installer log cannot take still goes to the trace files: it may be the only
+    // report of a failure.
     ZebMsiHandle hRec(MsiCreateRecord(1));
-    if (!hRec.IsValid())
-        return ZEB_RC_FAILURE;
     // The text goes in as a field value, not as the template, so brackets in paths and values
     // are logged as they are instead of being formatted by the engine.
-    if (MsiRecordSetStringA(hRec.Get(), 0, "[1]") != ERROR_SUCCESS ||
+    if (!hRec.IsValid() || MsiRecordSetStringA(hRec.Get(), 0, "[1]") != ERROR_SUCCESS ||
         MsiRecordSetStringA(hRec.Get(), 1, pszLine) != ERROR_SUCCESS)
         uiRc = ZEB_RC_FAILURE;
     else

@@ -384,6 +384,11 @@ int CallCount(const std::string& function) {
     return it == C().callCounts.end() ? 0 : it->second;
 }
 
+std::map<std::string, int> CallCounts() {
+    detail::Guard g(detail::MachineLock());
+    return C().callCounts;
+}
+
 std::optional<DWORD> Faulted(const char* function, const char* arg) {
     detail::Guard g(detail::MachineLock());
     const std::string name(function);

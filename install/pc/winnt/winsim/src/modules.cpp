@@ -7,13 +7,14 @@
 #include "winsim/sim_fs.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 namespace winsim {
@@ -168,27 +169,32 @@ SystemModule* FindSystem(HMODULE h, std::string* name = nullptr) {
 }
 
 void* OpenCopy(const std::string& host, const std::string& simPath, int& fdOut, std::string& why) {
-    std::ifstream in(host, std::ios::binary);
-    if (!in) {
+    const int in = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0) {
+        if (in >= 0)
+            ::close(in);
         why = "cannot read " + host;
         return nullptr;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const int fd = memfd_create(ModuleFileName(simPath).c_str(), MFD_CLOEXEC);
     if (fd < 0) {
+        ::close(in);
         why = "memfd_create failed";
         return nullptr;
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // Copied in the kernel: tests load a fresh copy for every action they run.
+    off_t done = 0;
+    while (done < st.st_size) {
+        const ssize_t n = ::sendfile(fd, in, &done, static_cast<size_t>(st.st_size - done));
         if (n <= 0) {
+            ::close(in);
             ::close(fd);
             why = "cannot copy " + host;
             return nullptr;
         }
-        done += static_cast<size_t>(n);
     }
+    ::close(in);
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
     void* dl = dlopen(proc.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!dl) {
@@ -377,6 +383,14 @@ int SetCancelFlags(LONG value) {
 }
 
 namespace fs {
+
+int ModuleLoads() {
+    Guard g(detail::MachineLock());
+    int loads = 0;
+    for (const auto& [base, m] : S().modules)
+        loads += m.refs;
+    return loads;
+}
 
 void SetSystemExport(const std::string& module, const std::string& name, FARPROC fn) {
     Guard g(detail::MachineLock());

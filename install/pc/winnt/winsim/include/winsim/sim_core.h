@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ void SetWindowsVersion(const WindowsVersion& version);
 void FailCall(const std::string& function, DWORD error, int nth = 0, const std::string& match = "");
 void ClearFaults();
 int CallCount(const std::string& function); // calls of a function since Reset
+// Every function called since Reset, with its count ("Sleep" and "CopyFileExA:chunk" included).
+std::map<std::string, int> CallCounts();
 
 // For implementations of simulated functions: counts the call and answers whether it must
 // fail, and with which error (the caller also sets the last error and returns its failure).

@@ -72,6 +72,10 @@ void SetCopyCancelError(DWORD error);
 // the program itself when dlsym can see one (a library linked into a test executable).
 void MapModule(const std::string& simPath, const std::string& hostSharedObject);
 
+// Loads not yet freed: each LoadLibraryExA of code counts once per reference, each data-file load
+// once; the system's own modules are not counted.
+int ModuleLoads();
+
 // The bytes of a string-table data file: LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE)
 // of a file holding them gives a handle for LoadStringA. Format: a first line "WINSIM-STRINGS",
 // then one "id<TAB>text" line per string, with \n, \r, \t and \\ escaped.
