@@ -11,7 +11,7 @@ if [ "${1:-}" = "--preset" ]; then
 fi
 bash scripts/install-deps.sh main
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)" --target zeb_sweep
+cmake --build --preset "$preset" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 exec "build/$preset/zeb_sweep" --library "build/$preset/libzebiwicn.so" --def install/pc/winnt/msi/zebiwicn.def \
-    --examples examples --all "$@"
+    --examples examples --built-examples "build/$preset/examples" --all "$@"

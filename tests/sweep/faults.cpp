@@ -127,6 +127,15 @@ const std::vector<Row>& Table() {
         {"GetForegroundWindow", {ERROR_SUCCESS}}, // no window in front: NULL, no error
         {"SendMessageTimeoutA", {ERROR_TIMEOUT}},
         {"PostMessageA", {ERROR_ACCESS_DENIED}},
+        {"FindWindowA", {ERROR_SUCCESS}}, // no such window: NULL, no error
+        // Tokens and security identifiers.
+        {"OpenThreadToken", {ERROR_NO_TOKEN, ERROR_ACCESS_DENIED}},
+        {"OpenProcessToken", {ERROR_ACCESS_DENIED}},
+        {"GetTokenInformation", {ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY}},
+        {"InitializeSid", {ERROR_INVALID_PARAMETER}},
+        {"GetSidSubAuthority", {ERROR_INVALID_PARAMETER}},
+        {"GetSidLengthRequired", {}, "GetSidLengthRequired computes a size and cannot fail"},
+        {"EqualSid", {ERROR_SUCCESS}}, // not equal: FALSE with no error
     };
     return table;
 }

@@ -56,6 +56,7 @@ struct Options {
     std::string library;
     std::string def;
     std::string examples;
+    std::string builtExamples; // the build's complete copies of folders marked from-build.md
     bool all = false;
     size_t budget = kTestRunCaseBudget;
     std::vector<std::string> actions;
@@ -374,8 +375,16 @@ std::vector<Machine> Machines(const Options& options, const std::string& action)
         std::sort(dirs.begin(), dirs.end());
         for (const std::string& dir : dirs) {
             Machine m;
-            m.name = "examples/" + std::filesystem::path(dir).filename().string();
-            m.scenario = hxca::LoadScenario(dir);
+            const std::string leaf = std::filesystem::path(dir).filename().string();
+            m.name = "examples/" + leaf;
+            // A folder the build completes (it needs build outputs) runs from the build's copy.
+            std::string from = dir;
+            if (std::filesystem::exists(std::filesystem::path(dir) / "from-build.md", ec)) {
+                if (options.builtExamples.empty())
+                    continue;
+                from = (std::filesystem::path(options.builtExamples) / leaf).string();
+            }
+            m.scenario = hxca::LoadScenario(from);
             machines.push_back(std::move(m));
         }
     }
@@ -548,10 +557,11 @@ int Sweep(const Options& options) {
 }
 
 const char kUsage[] =
-    "usage: zeb_sweep --library PATH --def PATH [--examples DIR] [options]\n"
+    "usage: zeb_sweep --library PATH --def PATH [--examples DIR [--built-examples DIR]] [options]\n"
     "Runs every export of the .def file on a bare session, the example machines and its registered\n"
     "setups, fails each call it makes in turn and checks: no crash, nothing left open, status 0,\n"
     "1602 or 1603, and no 1603 without a *** line.\n"
+    "  --built-examples DIR  where the build completes example folders marked from-build.md\n"
     "  --all              try every fault (default: a fixed sample of at most the test run's budget)\n"
     "  --budget N         try at most N faults\n"
     "  --action NAME      only this action (repeatable)\n"
@@ -576,6 +586,8 @@ Options ParseArgs(int argc, char** argv) {
             o.def = value();
         else if (a == "--examples")
             o.examples = value();
+        else if (a == "--built-examples")
+            o.builtExamples = value();
         else if (a == "--summary")
             o.summaryFile = value();
         else if (a == "--all")
