@@ -28,6 +28,8 @@ void WhatMode(MSIHANDLE hInstall);
 BOOL iiiIsCancelled(void);
 void SetCancelFlag(void);
 BOOL IsCancelFlagSet(void);
+// The flag itself, as CopyFileExA's abort flag: a cancel from any process stops a copy in progress.
+LPBOOL CancelFlagAddress(void);
 BOOL IsDeferredMode(MSIHANDLE hInstall);
 
 // Run-mode guards: each forbidden mode that holds is traced. The error form makes the status
