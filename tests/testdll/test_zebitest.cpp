@@ -103,3 +103,35 @@ TEST_F(TestExports, IniLookupFailureIsTheCallsStatus) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TestExports, FileOperationsDeleteAHeldFileCopyAndCancel) {
+    winsim::fs::WriteFile("C:\\T\\held.txt", "x");
+    winsim::msi::SetProperty("ZEBTESTOP", "deletelocked");
+    winsim::msi::SetProperty("ZEBTESTPATH", "C:\\T\\held.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_SUCCESS);
+    EXPECT_TRUE(TextsInOrder({"***Delete file in use: 'C:\\T\\held.txt'",
+                              "Stacked file for deletion upon reboot: 'C:\\T\\held.txt'",
+                              "Delete result 1 error 32"}));
+    EXPECT_TRUE(winsim::fs::Exists("C:\\T\\held.txt"));
+
+    winsim::msi::SetProperty("ZEBTESTOP", "copy");
+    winsim::msi::SetProperty("ZEBTESTTARGET", "C:\\T\\copy.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(File("C:\\T\\copy.txt"), "x");
+
+    winsim::msi::SetProperty("ZEBTESTOP", "cancel");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_CANCEL);
+    EXPECT_TRUE(IsCancelFlagSet());
+    winsim::msi::SetProperty("ZEBTESTOP", "copy");
+    winsim::msi::SetProperty("ZEBTESTTARGET", "C:\\T\\second.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_CANCEL);
+    EXPECT_FALSE(winsim::fs::Exists("C:\\T\\second.txt"));
+
+    winsim::msi::SetProperty("ZEBTESTOP", "move");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***Unknown operation 'move'"));
+}
+
+} // namespace
