@@ -1,7 +1,8 @@
 // Fuzzes the registry-export and initialisation-file reader (GetStringFromRegFile): the input is a
 // file, looked up for a few names quoted and unquoted; every answer must fit its buffer. Its first
 // line is also a value saved as the final clean-up saves LastInstall.reg (", ' and \ escaped):
-// read back from such a file it must be the value unchanged.
+// read back from such a file it must be the value unchanged (unless it holds 0x1A, the end of a
+// file read in text mode).
 #include "zebiwicn.h"
 #include "zebiwicnUtil.h"
 
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::string value = input.substr(0, input.find_first_of("\r\n"));
-    if (value.size() <= 200) {
+    // The file is read in text mode, where 0x1A ends it.
+    if (value.size() <= 200 && value.find('\x1a') == std::string::npos) {
         std::string line = "\"Description\"=\"";
         for (char c : value) {
             if (c == '"' || c == '\'' || c == '\\')
