@@ -116,6 +116,22 @@ void ZebTest::Registry(const std::string& regText) {
         ADD_FAILURE() << "bad .reg text: " << error;
 }
 
+void ZebTest::AddInstallation(const hxrecord::Installation& record) {
+    Registry(hxrecord::RegFile(hxrecord::Keys(record)));
+    for (const hxrecord::Maintenance& m : record.maintenance)
+        if (m.valid)
+            winsim::fs::WriteFile(m.folder + "\\Valid.csd", "");
+}
+
+void ZebTest::AddOldRecord(const hxrecord::OldRecord& record) {
+    Registry(hxrecord::RegFile(hxrecord::Keys(record)));
+}
+
+void ZebTest::SaveLastInstall(const std::string& dataFolder, const hxrecord::Installation& record) {
+    Registry(hxrecord::RegFile(hxrecord::WorkPath(dataFolder)));
+    winsim::fs::WriteFile(dataFolder + "\\Config\\LastInstall.reg", hxrecord::LastInstall(record));
+}
+
 std::string ZebTest::BuiltLanguageLibrary() {
     std::ifstream in(ZEB_LANGUAGE_LIBRARY, std::ios::binary);
     if (!in)

@@ -7,6 +7,7 @@
 #include "zebiwicn.h"
 
 #include <gtest/gtest.h>
+#include <hxrecord.h>
 #include <winsim/sim.h>
 
 #include <map>
@@ -41,6 +42,12 @@ class ZebTest : public ::testing::Test {
     // The machine from the formats scenarios use: one table's .idt text, a .reg file's text.
     static void Tables(const std::string& idtText);
     static void Registry(const std::string& regText);
+    // Installation records (hxrecord.h), one line each: the installation with the Valid.csd file
+    // of each valid maintenance level; the old single record; the data folder's saved
+    // Config\LastInstall.reg with "WorkPath" (64-bit view) naming the folder.
+    static void AddInstallation(const hxrecord::Installation& record);
+    static void AddOldRecord(const hxrecord::OldRecord& record);
+    static void SaveLastInstall(const std::string& dataFolder, const hxrecord::Installation& record);
 
     // The language library as the package's unpacking leaves it: the bytes in the Binary table as
     // "zebircan.dll", written to C:\Temp\zebl0001.dll, with ZEBTEMP, ZEBTEMPFILENUM and

@@ -20,6 +20,8 @@ HERE = Path(__file__).resolve().parent
 PACKAGE_SOURCES = HERE / "package"
 
 WINE = Path(os.environ.get("ZEB_WINE", "/usr/lib/wine/wine64"))
+# The native build's record generator, the one the unit tests use (tools/hxrecord).
+HXRECORD = Path(os.environ.get("ZEB_HXRECORD", str(HERE.parents[1] / "build" / "linux" / "hxrecord")))
 WINESERVER = Path(os.environ.get("ZEB_WINESERVER", str(WINE.parent / "wineserver")))
 
 SKIP = 77
@@ -148,6 +150,16 @@ class Trace:
 def lit(text):
     """A regex matching text literally, anchored at both ends."""
     return "^" + re.escape(text) + "$"
+
+
+def hx_records(*words):
+    """Installation records as .reg key blocks, for Prefix.reg_import: the words of hxrecord
+    (tools/hxrecord), e.g. hx_records("reset", "installation", "Inst1", "identifier=1", "view=32")."""
+    expect(HXRECORD.exists(), f"{HXRECORD} is missing (cmake --build --preset linux)")
+    proc = subprocess.run([str(HXRECORD), "--body", *words], capture_output=True, text=True)
+    if proc.returncode != 0:
+        raise RuntimeError(f"hxrecord {' '.join(words)} failed: {proc.stderr.strip()}")
+    return proc.stdout
 
 
 # ---------------------------------------------------------------------------------------------

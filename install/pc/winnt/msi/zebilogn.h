@@ -112,6 +112,9 @@ BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId);
 // A string of the library's own table (ids 250-263: language codes of older installations).
 BOOL LoadStringFromResource(char (&szOut)[ZEB_CCH_MSG], UINT uId);
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);
+// The first "%s" of a language string filled with a path ("%%" is "%"); the text itself is never
+// used as a format. Cut at the message capacity.
+void FillPathInsert(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszTemplate, LPCSTR pszPath);
 // Closes the launcher's splash window, waiting at most 10 seconds for it to go.
 UINT iwiKillSplashBitmap(void);
 

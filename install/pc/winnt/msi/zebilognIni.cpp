@@ -227,26 +227,6 @@ IniStanza* FindStanza(LPCSTR pszStanza) {
     return NULL;
 }
 
-// "%s" of a language string filled with the path; the text itself is never a format.
-void FillPathInsert(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszTemplate, LPCSTR pszPath) {
-    size_t cch = 0;
-    BOOL bFilled = FALSE;
-    for (LPCSTR p = pszTemplate; *p != '\0' && cch + 1 < sizeof(szOut); p++) {
-        if (p[0] == '%' && p[1] == '%') {
-            szOut[cch++] = '%';
-            p++;
-        } else if (p[0] == '%' && p[1] == 's' && !bFilled) {
-            for (LPCSTR q = pszPath; *q != '\0' && cch + 1 < sizeof(szOut); q++)
-                szOut[cch++] = *q;
-            bFilled = TRUE;
-            p++;
-        } else {
-            szOut[cch++] = *p;
-        }
-    }
-    szOut[cch] = '\0';
-}
-
 // Makes the response file's table ready for a lookup: *pbAvailable FALSE when there is no file to
 // consult. A file that cannot be read as a whole shows its message and gives 1603.
 UINT PrepareResponseFile(LPCSTR pszFunction, BOOL* pbAvailable) {
@@ -287,6 +267,25 @@ BOOL HasParent(LPCSTR pszParent) {
 }
 
 } // namespace
+
+void FillPathInsert(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszTemplate, LPCSTR pszPath) {
+    size_t cch = 0;
+    BOOL bFilled = FALSE;
+    for (LPCSTR p = pszTemplate; *p != '\0' && cch + 1 < sizeof(szOut); p++) {
+        if (p[0] == '%' && p[1] == '%') {
+            szOut[cch++] = '%';
+            p++;
+        } else if (p[0] == '%' && p[1] == 's' && !bFilled) {
+            for (LPCSTR q = pszPath; *q != '\0' && cch + 1 < sizeof(szOut); q++)
+                szOut[cch++] = *q;
+            bFilled = TRUE;
+            p++;
+        } else {
+            szOut[cch++] = *p;
+        }
+    }
+    szOut[cch] = '\0';
+}
 
 void ResetIniState(void) {
     memset(&g_ini, 0, sizeof(g_ini));

@@ -1,0 +1,78 @@
+// Installation registry record and identity: the record of each installation and the lookups on
+// it, installation names and identifiers.
+#pragma once
+
+#include "zebiwicnDefs.h"
+#include <msi.h>
+
+// Installation details (characters, terminator included).
+#define ZEB_CCH_INSTNAME 17 // 1 to 16 ASCII letters and digits
+#define ZEB_CCH_INSTDESC 65
+#define ZEB_CCH_INSTID 15
+#define ZEB_CCH_VRMF 32
+#define ZEB_CCH_PRODUCTCODE 39
+#define ZEB_CCH_LEVEL 32         // modification or fix level of a maintenance level
+#define ZEB_CCH_UPGRADELIST 6000 // ZEBOLDSERVER, ZEBOLDCLIENT
+
+// Keys under HKEY_LOCAL_MACHINE.
+#define ZEB_KEY_PRODUCT "SOFTWARE\\Corvane\\Skyloft HX"
+#define ZEB_KEY_INSTALLATION ZEB_KEY_PRODUCT "\\Installation"
+#define ZEB_KEY_PRIMARY ZEB_KEY_PRODUCT "\\Primary"
+#define ZEB_KEY_OLD_RECORD "SOFTWARE\\Corvane\\Hexline\\CurrentVersion" // 32-bit view
+
+// The name given to the old single record.
+#define ZEB_OLD_RECORD_NAME "Installation0"
+
+// View modes of the lookups.
+#define ZEB_VIEW_64 0
+#define ZEB_VIEW_32 1
+#define ZEB_VIEW_64_THEN_32 2
+
+// ---- Installation record ------------------------------------------------------------------------
+
+// "Installation0" or "CurrentVersion", in any case.
+BOOL IsReservedInstallName(LPCSTR pszName);
+// The installation key of a name; FALSE (and an empty key) when it does not fit.
+BOOL MakeInstallationKey(char (&szKey)[ZEB_CCH_MSG], LPCSTR pszName);
+
+// By product code when one is given, else by program folder. The VRMF and product code are read
+// (and must not be empty) only when their buffers are given. bOldRecord: also the old single
+// record, found as "Installation0".
+BOOL RetrieveInstallDetails(char (&szName)[ZEB_CCH_INSTNAME], char (&szDescription)[ZEB_CCH_INSTDESC],
+                            char (&szIdentifier)[ZEB_CCH_INSTID], char (*pszVrmf)[ZEB_CCH_VRMF],
+                            char (*pszFoundCode)[ZEB_CCH_PRODUCTCODE], BOOL bOldRecord, LPCSTR pszProductCode,
+                            LPCSTR pszFolder, int iViewMode);
+// TRUE when the named installation has all its values. A reserved name is the old record, and
+// only with bAllowReserved. Every out may be NULL.
+BOOL RetrieveInstallDetailsByName(LPCSTR pszName, char (*pszProductCode)[ZEB_CCH_PRODUCTCODE],
+                                  char (*pszDescription)[ZEB_CCH_INSTDESC],
+                                  char (*pszIdentifier)[ZEB_CCH_INSTID], char (*pszVrmf)[ZEB_CCH_VRMF],
+                                  BOOL bAllowReserved, int iViewMode);
+// TRUE when an installation other than the ignored one exists (also when the registry cannot say).
+BOOL icsCheckForInstalls(LPCSTR pszIgnoreName, BOOL bIgnoreByName, BOOL bIgnoreClients);
+BOOL icsGetPrimaryName(char (&szName)[ZEB_CCH_INSTNAME]);
+// Levels of the installation pszRoot\pszName: FALSE when its key cannot be read. Every out may be
+// NULL.
+BOOL icsGetMaintenanceLevels(LPCSTR pszRoot, LPCSTR pszName, char (*pszShippedMod)[ZEB_CCH_LEVEL],
+                             char (*pszShippedFix)[ZEB_CCH_LEVEL], char (*pszPreviousMod)[ZEB_CCH_LEVEL],
+                             char (*pszPreviousFix)[ZEB_CCH_LEVEL], char (*pszLatestMod)[ZEB_CCH_LEVEL],
+                             char (*pszLatestFix)[ZEB_CCH_LEVEL], char (*pszRollBack)[ZEB_CCH_PATH]);
+// Name and description saved in the data folder's Config\LastInstall.reg; empty when unknown.
+void GetPreviousInstallationDetails(char (&szName)[ZEB_CCH_INSTNAME],
+                                    char (&szDescription)[ZEB_CCH_INSTDESC]);
+// A value of a registry-export ("name"="value", bQuoted) or initialisation file (name=value, any
+// case). FALSE only when the file exists but cannot be opened.
+BOOL GetStringFromRegFile(LPCSTR pszFile, LPCSTR pszName, char (&szValue)[ZEB_CCH_PATH], BOOL bQuoted);
+// TRUE for a client run (ZEBCLIENT then "1"); FALSE for a server run or a failed property access.
+BOOL IsClientInstall(void);
+
+// ---- Names and identifiers ----------------------------------------------------------------------
+
+BOOL iwiIsInstallNameInvalid(LPCSTR pszName);
+// The lowest free identifier, or -1 after message 2109 naming the installation.
+int GetNewInstallationIdentifier(LPCSTR pszName);
+// "InstallationN" for the first N from the suggested identifier (1 to 999) that no installation
+// has; the out is left as it was when there is none.
+void GetUniqueDefaultInstallationName(char (&szName)[ZEB_CCH_INSTNAME], LPCSTR pszSuggestedId);
+
+ZEB_ACTION iwiProcessUserInstallationName(MSIHANDLE hInstall);
