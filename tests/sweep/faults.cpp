@@ -155,6 +155,18 @@ FaultErrors ErrorsFor(const std::string& function) {
     return {{ERROR_ACCESS_DENIED}, kNotInTable};
 }
 
+const char kSetupGenericText[] = "The installation failed.";
+
+bool IsGenericFailureText(const std::string& boxText) {
+    static const char* const kTexts[] = {
+        "", kSetupGenericText, "Language DLL has not yet been created, unable to load NLS string.",
+        "The installation of Corvane Skyloft HX failed. See the installation trace for details."};
+    for (const char* text : kTexts)
+        if (boxText == text)
+            return true;
+    return false;
+}
+
 bool IsUnmarkedFailureText(const std::string& text) {
     // The deferred value list's own failure texts, as the property reader gives them.
     static const char* const kPrefixes[] = {"Can't open '", "Can't allocate property value list"};

@@ -11,7 +11,7 @@ ZEB_SWEEP_ALLOW(test, silent,
 ZEB_SWEEP_SETUP(iwiERROR, "language library and three trace files") {
     winsim::fs::WriteFile(
         "C:\\Temp\\zebl0001.dll",
-        winsim::fs::MakeStringTable({{2027, "Corvane Skyloft HX"}, {2041, "The installation failed."}}));
+        winsim::fs::MakeStringTable({{2027, "Corvane Skyloft HX"}, {2041, zebsweep::kSetupGenericText}}));
     for (const auto& [name, value] : {std::pair{"UILevel", "5"},
                                       {"ZEBTEMP", "C:\\Temp"},
                                       {"ZEBTEMPFILENUM", "0001"},

@@ -100,9 +100,23 @@ std::vector<Broken> CheckRun(const hxca::ActionRun& run, const std::string& faul
             const std::string text = TraceText(line);
             marked |= text.rfind("***", 0) == 0;
             unmarked |= IsUnmarkedFailureText(text);
-            generic |= std::regex_search(text, errorBox);
+            std::smatch box;
+            if (std::regex_search(text, box, errorBox)) {
+                // A refusal shown by the action itself is its report; the frame's message is not.
+                if (IsGenericFailureText(box.suffix().str()))
+                    generic = true;
+                else
+                    marked = true;
+            }
         }
-        if (!marked && !(generic && (unmarked || CarriesLogLines(faulted))))
+        // A failed call that carries lines to the installer log may have lost the report: the ***
+        // line, or the line of the error box the action showed. A box shown still told the user.
+        auto called = [&run](const char* function) {
+            auto it = run.calls.find(function);
+            return it != run.calls.end() && it->second > 0;
+        };
+        const bool boxShown = generic || called("MessageBoxExA") || called("MessageBoxA");
+        if (!marked && !(generic && unmarked) && !(boxShown && CarriesLogLines(faulted)))
             broken.push_back({Invariant::silent, "status 1603 without a *** line"});
     }
     return broken;

@@ -51,6 +51,14 @@ TEST(CheckRun, FailureNeedsAMarkedLineOrAnUnmarkedFailureTextWithTheGenericMessa
     EXPECT_EQ(zebsweep::CheckRun(Ran(1603, {"Returning with rc 1603"}), "MsiProcessMessage").size(), 1u)
         << "not even the generic message";
 
+    // A refusal the action showed itself is its report; the frame's text in another box is not.
+    EXPECT_TRUE(BrokenBy(Ran(1603, {"HXCA iwiX MB *** error: Supplied InstallationName 'a' does not match "
+                                    "actual name 'A' (ZEB4774)"}))
+                    .empty());
+    EXPECT_EQ(BrokenBy(Ran(1603, {"HXCA iwiX MB *** error: Language DLL has not yet been created, unable to "
+                                  "load NLS string."})),
+              silent);
+
     hxca::ActionRun unprefixed = Ran(1603, {});
     unprefixed.trace = {"***a line without the layout"};
     EXPECT_TRUE(BrokenBy(unprefixed).empty()) << "a line of another layout is its own text";

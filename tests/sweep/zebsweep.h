@@ -76,6 +76,13 @@ bool IsUnmarkedFailureText(const std::string& text);
 // may be the *** line, and the frame's generic failure message is the report left.
 bool CarriesLogLines(const std::string& function);
 
+// The frame's generic failure message as a box shows it: string 2041 of the language library
+// (the library's own text, or kSetupGenericText in the sweep's setups), the fixed text of a
+// library not yet unpacked, or nothing when the string could not be loaded. Any other error box
+// is a refusal the action showed itself, which reports its failure as a *** line does.
+extern const char kSetupGenericText[];
+bool IsGenericFailureText(const std::string& boxText);
+
 // The text of a trace line after its "HH:MM:SS HXCA action[(function)] info: " prefix.
 std::string TraceText(const std::string& line);
 
