@@ -155,4 +155,12 @@ TEST_F(Trace, FormatMessageInsertsAndFailureFallback) {
     EXPECT_TRUE(HasText("***Error 122 from FormatMessage(), 'text %1'"));
 }
 
+TEST_F(Trace, FormatMessageWithLongInsertsIsCutNotLeftUnfilled) {
+    char out[ZEB_CCH_MSG];
+    const std::string name(600, 'n');
+    EXPECT_TRUE(iwiFormatMsgBuffer(out, "The name '%1' is invalid", name.c_str(), nullptr, nullptr, nullptr));
+    EXPECT_EQ(std::string(out), ("The name '" + name).substr(0, ZEB_CCH_MSG - 1));
+    EXPECT_FALSE(HasTextContaining("FormatMessage"));
+}
+
 } // namespace

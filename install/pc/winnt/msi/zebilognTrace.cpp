@@ -257,8 +257,22 @@ BOOL iwiFormatMsgBuffer(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszMessage, LPCSTR ps
                          (DWORD_PTR)(pszInsert4 ? pszInsert4 : "")};
     DWORD cch = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, pszMessage, 0, 0,
                                szOut, sizeof(szOut), (va_list*)args);
+    DWORD dwErr = cch == 0 ? GetLastError() : ERROR_SUCCESS;
+    if (cch == 0 && dwErr == ERROR_INSUFFICIENT_BUFFER) {
+        // Long inserts (a refused name of hundreds of characters) still show, cut at the buffer,
+        // rather than the message with its inserts unfilled.
+        LPSTR pszAll = NULL;
+        cch = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                                 FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                             pszMessage, 0, 0, (LPSTR)&pszAll, 0, (va_list*)args);
+        if (cch != 0 && pszAll != NULL)
+            lstrcpynA(szOut, pszAll, sizeof(szOut));
+        else
+            dwErr = GetLastError();
+        if (pszAll != NULL)
+            LocalFree(pszAll);
+    }
     if (cch == 0) {
-        DWORD dwErr = GetLastError();
         TraceText(NULL, "***Error %d from FormatMessage(), '%s'", (int)dwErr, pszMessage);
         lstrcpynA(szOut, pszMessage, sizeof(szOut));
         return FALSE;
