@@ -75,10 +75,10 @@ std::optional<std::string> FindCommand(const std::string& name, const std::strin
     const std::vector<std::string> extensions = Extensions();
     auto inFolder = [&](const std::string& base) -> std::optional<std::string> {
         if (HasExtension(base) && IsFile(base))
-            return fsys::FullPath(base.c_str());
+            return ActualCase(base);
         for (const std::string& ext : extensions)
             if (IsFile(base + ext))
-                return fsys::FullPath((base + ext).c_str());
+                return ActualCase(base + ext);
         return std::nullopt;
     };
     if (name.find_first_of("\\/:") != std::string::npos)

@@ -103,7 +103,7 @@ DWORD FindProgram(const std::string& file, const std::string& directory, std::st
             return error;
         if (!loc.node || loc.node->dir)
             return ERROR_FILE_NOT_FOUND;
-        fullPath = p.Full();
+        fullPath = procs::ActualCase(p.Full());
         return ERROR_SUCCESS;
     }
     const std::string name = procs::HasExtension(file) ? file : file + ".exe";
@@ -113,7 +113,7 @@ DWORD FindProgram(const std::string& file, const std::string& directory, std::st
     for (const std::string& folder : folders) {
         const std::string candidate = procs::Join(folder, name);
         if (procs::IsFile(candidate)) {
-            fullPath = fsys::FullPath(candidate.c_str());
+            fullPath = procs::ActualCase(candidate);
             return ERROR_SUCCESS;
         }
     }
@@ -151,7 +151,7 @@ HINSTANCE InstApp(DWORD error) {
 
 namespace detail::procs {
 
-int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err) {
+int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask) {
     Guard g(MachineLock());
     proc::Behaviour b = BehaviourOf(start.program);
     auto record = std::make_shared<Record>();
@@ -163,8 +163,10 @@ int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& er
     record->info.startedMs = NowMs();
     S().records.push_back(record);
     const int id = record->info.id;
-    RecordEvent("process", "'" + start.program + "' '" + start.parameters + "'; dir '" + start.directory +
-                               "'; show " + std::to_string(start.show));
+    RecordEvent(Event{"process",
+                      "'" + start.program + "' '" + start.parameters + "'; dir '" + start.directory +
+                          "'; show " + std::to_string(start.show),
+                      "", mask, 0});
 
     const int outer = S().current;
     S().current = id;
@@ -236,6 +238,21 @@ bool IsFile(const std::string& fullPath) {
     Guard g(MachineLock());
     auto node = fsys::Find(fullPath);
     return node && !node->dir;
+}
+
+std::string ActualCase(const std::string& path) {
+    Guard g(MachineLock());
+    fsys::Path p;
+    const fsys::Drive* drive = fsys::Parse(path.c_str(), p) == 0 ? fsys::DriveNamed(p.drive) : nullptr;
+    if (!drive)
+        return path;
+    std::string out = std::string(1, p.drive) + ":";
+    std::shared_ptr<fsys::Node> cur = drive->root;
+    for (const std::string& part : p.parts) {
+        cur = cur ? fsys::Child(*cur, part) : nullptr;
+        out += "\\" + (cur ? cur->name : part);
+    }
+    return p.parts.empty() ? out + "\\" : out;
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -367,7 +384,7 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo) {
 
     const int id =
         procs::Launch(proc::Start{program, sei.lpParameters ? sei.lpParameters : "", directory, sei.nShow}, 0,
-                      procs::Sink(), procs::Sink());
+                      procs::Sink(), procs::Sink(), sei.fMask);
     if (sei.fMask & SEE_MASK_NOCLOSEPROCESS) {
         auto handle = std::make_shared<ProcessHandle>();
         handle->record = FindRecord(id);

@@ -19,8 +19,9 @@ struct Sink {
 };
 
 // Starts a program that was found (program is its full path): runs its behaviour's atStart,
-// writes its output to the sinks and plans its end. Returns the process id.
-int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err);
+// writes its output to the sinks and plans its end. Returns the process id. mask: the
+// SEE_MASK_* flags of the start, kept in its event.
+int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask = 0);
 // The process whose atStart runs now (0 when none): the parent of what it starts.
 int Current();
 // The error ShellExecuteExA or cmd gets when starting the program (0: it starts).
@@ -35,6 +36,8 @@ void EndWithChild(int child, int parent);
 void Write(const Sink& sink, const std::string& text);
 // A full path of an existing file (not a folder).
 bool IsFile(const std::string& fullPath);
+// The full path with each existing name in the case it has on the drive.
+std::string ActualCase(const std::string& path);
 // folder + "\" + name, or name itself when it already has a drive or starts at a root.
 std::string Join(const std::string& folder, const std::string& name);
 // Whether the file name (after the last separator) has an extension.

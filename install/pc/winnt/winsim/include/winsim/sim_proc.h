@@ -11,7 +11,8 @@
 // program without one ends at once with exit code 0. cmd.exe runs "/c <command>" (below). A
 // process runs for runMs of virtual time: waits move the clock to its end, and a wait without
 // limit on a program that never ends is recorded as an event "deadlock" and fails at once.
-// Every start is an event "process": "'<program>' '<parameters>'; dir '<folder>'; show <n>".
+// Every start is an event "process": "'<program>' '<parameters>'; dir '<folder>'; show <n>",
+// with ShellExecuteExA's SEE_MASK_* flags in its flags (0 for a program cmd starts).
 //
 // cmd /c: a command beginning with a quote keeps its quotes only when it has exactly two, with
 // blanks and none of &<>()@^| between them, around an existing file; otherwise its first and last
