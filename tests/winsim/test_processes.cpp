@@ -107,6 +107,7 @@ TEST_F(Processes, EachStartIsAnEventAndARecord) {
     ASSERT_EQ(winsim::Events().size(), 1u);
     EXPECT_EQ(winsim::Events()[0].kind, "process");
     EXPECT_EQ(winsim::Events()[0].text, "'C:\\Windows\\System32\\reg.exe' 'ADD x /f'; dir 'C:\\HX'; show 0");
+    EXPECT_EQ(winsim::Events()[0].flags, (unsigned)SEE_MASK_NOCLOSEPROCESS);
     // Without a working folder the program runs in the process's current one.
     EXPECT_EQ(Run("reg.exe"), 0u);
     EXPECT_EQ(winsim::proc::Processes().back().start.directory, "C:\\Windows\\System32");
