@@ -205,7 +205,8 @@ UINT LaunchAppAndWaitWithLog(LPCSTR pszArguments, DWORD dwTimeoutMs) {
         TraceText(NULL, "***No temporary file name for the output of '%s'", pszArguments);
         return ZEB_RC_FAILURE;
     }
-    if (!DeleteFileA(szOutput) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    if (!DeleteFileA(szOutput) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
         TraceText(NULL, "***Error %d deleting '%s'", (int)GetLastError(), szOutput);
     // A file left from an earlier run would be traced as this command's output.
     if (FileExists(szOutput)) {
