@@ -104,6 +104,8 @@ TEST_F(TestExports, IniLookupFailureIsTheCallsStatus) {
 
 } // namespace
 
+namespace {
+
 TEST_F(TestExports, LaunchRunsTheLauncherAskedForAndKeepsItsResult) {
     winsim::fs::MakeDirs("C:\\HX\\bin64");
     winsim::proc::InstallProgram("C:\\HX\\bin64\\zebexit.exe", winsim::proc::Behaviour::Exits(5, 3000));
@@ -126,3 +128,33 @@ TEST_F(TestExports, LaunchRunsTheLauncherAskedForAndKeepsItsResult) {
     EXPECT_EQ(tstLaunch(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(TextsInOrder({"***Invalid time-out '10s'", "***Invalid launch 'run'"}));
 }
+
+TEST_F(TestExports, FileOperationsDeleteAHeldFileCopyAndCancel) {
+    winsim::fs::WriteFile("C:\\T\\held.txt", "x");
+    winsim::msi::SetProperty("ZEBTESTOP", "deletelocked");
+    winsim::msi::SetProperty("ZEBTESTPATH", "C:\\T\\held.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_SUCCESS);
+    EXPECT_TRUE(TextsInOrder({"***Delete file in use: 'C:\\T\\held.txt'",
+                              "Stacked file for deletion upon reboot: 'C:\\T\\held.txt'",
+                              "Delete result 1 error 32"}));
+    EXPECT_TRUE(winsim::fs::Exists("C:\\T\\held.txt"));
+
+    winsim::msi::SetProperty("ZEBTESTOP", "copy");
+    winsim::msi::SetProperty("ZEBTESTTARGET", "C:\\T\\copy.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(File("C:\\T\\copy.txt"), "x");
+
+    winsim::msi::SetProperty("ZEBTESTOP", "cancel");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_CANCEL);
+    EXPECT_TRUE(IsCancelFlagSet());
+    winsim::msi::SetProperty("ZEBTESTOP", "copy");
+    winsim::msi::SetProperty("ZEBTESTTARGET", "C:\\T\\second.txt");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_CANCEL);
+    EXPECT_FALSE(winsim::fs::Exists("C:\\T\\second.txt"));
+
+    winsim::msi::SetProperty("ZEBTESTOP", "move");
+    EXPECT_EQ(tstFileOperations(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***Unknown operation 'move'"));
+}
+
+} // namespace

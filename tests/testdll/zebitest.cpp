@@ -2,6 +2,7 @@
 // the real-engine tests call through the driver. Never part of zebiwicn.dll.
 #include "zebitest.h"
 
+#include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 const char kWriteTraceLines[] = "tstWriteTraceLines";
 const char kIniLookups[] = "tstIniLookups";
+const char kFileOperations[] = "tstFileOperations";
 const long kMaxTraceLines = 1000000;
 const long kDefaultWaitSteps = 20;
 const long kMaxWaitSteps = 1200; // ten minutes
@@ -109,6 +111,36 @@ void LaunchBody(MSIHANDLE hInstall, UINT* puiStat) {
     SetPropertyValue(hInstall, kFunction, "ZEBTESTEXITCODE", szCode, &uiStat);
 }
 
+void FileOperationsBody(MSIHANDLE hInstall, UINT* puiStat) {
+    char szOp[ZEB_CCH_FLAG];
+    char szPath[ZEB_CCH_PATH];
+    char szTarget[ZEB_CCH_PATH];
+    if (!GetPropertyValue(hInstall, kFileOperations, "ZEBTESTOP", szOp, sizeof(szOp), puiStat) ||
+        !GetPropertyValue(hInstall, kFileOperations, "ZEBTESTPATH", szPath, sizeof(szPath), puiStat) ||
+        !GetPropertyValue(hInstall, kFileOperations, "ZEBTESTTARGET", szTarget, sizeof(szTarget), puiStat))
+        return;
+    if (strcmp(szOp, "deletelocked") == 0) {
+        // Sharing is per handle: our own open without sharing blocks the delete as another's would.
+        ZebKernelHandle hFile(
+            CreateFileA(szPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+        if (!hFile.IsValid()) {
+            TraceText(kFileOperations, "***Can't open '%s' %lu", szPath, (unsigned long)GetLastError());
+            *puiStat = ZEB_RC_FAILURE;
+            return;
+        }
+        DWORD dwErr = 0;
+        BOOL bDone = iiiDeleteFile(FALSE, TRUE, NULL, szPath, TRUE, &dwErr, "", 2);
+        TraceText(kFileOperations, "Delete result %d error %lu", (int)bDone, (unsigned long)dwErr);
+    } else if (strcmp(szOp, "copy") == 0) {
+        *puiStat = CopyOneFile(FALSE, szPath, szTarget, NULL);
+    } else if (strcmp(szOp, "cancel") == 0) {
+        SetCancelFlag(); // what a cancel in another process that has this library loaded does
+    } else {
+        TraceText(kFileOperations, "***Unknown operation '%s'", szOp);
+        *puiStat = ZEB_RC_FAILURE;
+    }
+}
+
 } // namespace
 
 // Runs a launcher as the actions do: ZEBTESTLAUNCH "process" (LaunchProcess), "wait"
@@ -120,6 +152,18 @@ ZEB_ACTION tstLaunch(MSIHANDLE hInstall) {
     UINT uiStat = ZEB_RC_SUCCESS;
     if (!CaProlog(hInstall, &uiStat, "tstLaunch", NULL))
         LaunchBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
+
+// File operations whose outcome is the system's own: ZEBTESTOP names one, ZEBTESTPATH its file.
+//   deletelocked  deletes the file now (strict) while holding it open without sharing; traces
+//                 "Delete result <TRUE/FALSE> error <code>"
+//   copy          CopyOneFile to the full path ZEBTESTTARGET; the status is its result
+//   cancel        sets the shared cancel flag, as a cancel in another process does
+ZEB_ACTION tstFileOperations(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, kFileOperations, NULL))
+        FileOperationsBody(hInstall, &uiStat);
     return CaEpilog(hInstall, uiStat);
 }
 

@@ -163,7 +163,13 @@ TEST_F(MsiDatabase, TemporaryInsertRefusesDuplicateKeysAndMissingRequiredValues)
     MsiRecordSetStringA(rec, 1, "LIST");
     MsiRecordSetInteger(rec, 2, 1);
     MsiRecordSetStringA(rec, 3, "v");
-    // No execute is needed to insert.
+    // Windows documents execute as required first; Wine inserts without it (the real-engine
+    // stacking scenarios rely on neither: the library executes).
+    MsiRecordSetInteger(rec, 2, 2);
+    EXPECT_EQ(MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, rec), static_cast<UINT>(ERROR_FUNCTION_FAILED));
+    EXPECT_EQ(MsiViewModify(view, MSIMODIFY_DELETE, rec), static_cast<UINT>(ERROR_FUNCTION_FAILED));
+    ASSERT_EQ(MsiViewExecute(view, 0), 0u);
+    MsiRecordSetInteger(rec, 2, 1);
     EXPECT_EQ(MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, rec), static_cast<UINT>(ERROR_FUNCTION_FAILED));
     MsiRecordSetInteger(rec, 2, 2);
     EXPECT_EQ(MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, rec), 0u);

@@ -183,22 +183,26 @@ BOOL IsFolderEmpty(LPCSTR pszFolder) {
     return TRUE;
 }
 
+size_t FolderWalkStart(LPCSTR pszPath) {
+    size_t cch = strlen(pszPath);
+    size_t iStart = 0;
+    if (cch >= 2 && pszPath[0] == '\\' && pszPath[1] == '\\') {
+        int iSeparators = 0;
+        for (iStart = 2; iStart < cch && iSeparators < 2; iStart++) {
+            if (pszPath[iStart] == '\\')
+                iSeparators++;
+        }
+    } else if (cch >= 2 && pszPath[1] == ':') {
+        iStart = (cch >= 3 && pszPath[2] == '\\') ? 3 : 2;
+    }
+    return iStart;
+}
+
 BOOL CreateFolderPath(LPCSTR pszPath) {
     char szPrefix[ZEB_CCH_PATH];
     lstrcpynA(szPrefix, pszPath, sizeof(szPrefix));
     size_t cch = strlen(szPrefix);
-
-    // The walk starts after "X:\" or after "\\server\share\".
-    size_t iStart = 0;
-    if (cch >= 2 && szPrefix[0] == '\\' && szPrefix[1] == '\\') {
-        int iSeparators = 0;
-        for (iStart = 2; iStart < cch && iSeparators < 2; iStart++) {
-            if (szPrefix[iStart] == '\\')
-                iSeparators++;
-        }
-    } else if (cch >= 2 && szPrefix[1] == ':') {
-        iStart = (cch >= 3 && szPrefix[2] == '\\') ? 3 : 2;
-    }
+    size_t iStart = FolderWalkStart(szPrefix);
 
     BOOL bNoneCreated = TRUE;
     for (size_t i = iStart; i < cch; i++) {

@@ -15,7 +15,44 @@ BOOL IsExistingDirectory(char (&szPath)[ZEB_CCH_PATH]);
 BOOL FindFirstFileName(LPCSTR pszPattern, LPSTR pszName, DWORD cchName);
 BOOL IsFolderEmpty(LPCSTR pszFolder);
 BOOL CreateFolderPath(LPCSTR pszPath);
+// Where a walk creating the folders of a path starts: after "X:\" or "\\server\share\".
+size_t FolderWalkStart(LPCSTR pszPath);
 LPSTR GetParentFolder(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]);
+
+// ---- Copying and deleting files and folders ----------------------------------------------------
+
+// Working mode of the deleters (act, now): act alone stacks the item for removal by the engine,
+// now alone deletes at once, both only count: 100000 progress ticks per item are added to
+// *piTicks (which stays at INT_MAX rather than wrap). Neither: a folder is left alone, a file is
+// stacked. A stacked item is tied to the component and its install mode (1, 2 or 3).
+#define ZEB_DELETE_TICKS 100000
+
+// 1603 when the attributes cannot be read or changed (a missing file traced only with
+// bReportMissing); 0 when the file is not read-only or no longer is.
+UINT RemoveReadOnly(LPCSTR pszPath, BOOL bReportMissing);
+// The two folders joined with pszFileName, or with pszFileName NULL two full paths. 0 copied (or
+// the source missing, unless bSkipExistTest), 1602 when the user cancelled before or during the
+// copy, 1603 when it failed.
+UINT CopyOneFile(BOOL bSkipExistTest, LPCSTR pszSource, LPCSTR pszTarget, LPCSTR pszFileName);
+// Every file matching the pattern, and with bWholeTree every subfolder's, into the target folder
+// (created as needed). 0, or the last failing copy's code.
+UINT CopyFilePattern(LPCSTR pszSource, LPCSTR pszTarget, LPCSTR pszPattern, BOOL bWholeTree);
+// Soft outcomes (nothing to delete, an invalid name, a folder not empty) are traced only in
+// strict mode; *pdwError, when given, gets the system's error (0 on success).
+BOOL iiiDeleteFile(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszPath, BOOL bStrict, DWORD* pdwError,
+                   LPCSTR pszComponent, int iInstallMode);
+// The files matching the last part of pszPath (bHasPattern) or none, then with bDescend the same
+// in each subfolder, then with bRemoveFolders the folder itself. Refuses an empty, relative or
+// root folder.
+BOOL iiiDelDirFiles(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszPath, BOOL bHasPattern, BOOL bRemoveFolders,
+                    BOOL bDescend, LPCSTR pszComponent, int iInstallMode);
+BOOL iiiDeleteDir(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszFolder, BOOL bStrict, DWORD* pdwError,
+                  LPCSTR pszComponent, int iInstallMode);
+// TRUE when the folder is gone or was never there, or still holds something.
+BOOL DeleteEmptyFolder(LPCSTR pszFolder);
+// Registers the file for deletion at the next restart; a missing file or an invalid name is
+// TRUE, traced only with bVerbose.
+BOOL iwiRebootDeleteFile(LPCSTR pszPath, BOOL bVerbose, DWORD* pdwError);
 
 // ---- Registry ----------------------------------------------------------------------------------
 

@@ -111,6 +111,10 @@ void SetCancelFlag(void) {
 BOOL IsCancelFlagSet(void) {
     return g_lCancel != 0;
 }
+LPBOOL CancelFlagAddress(void) {
+    static_assert(sizeof(g_lCancel) == sizeof(BOOL), "the copy reads the flag as a BOOL");
+    return (LPBOOL)&g_lCancel;
+}
 
 namespace {
 

@@ -28,6 +28,8 @@ void WhatMode(MSIHANDLE hInstall);
 BOOL iiiIsCancelled(void);
 void SetCancelFlag(void);
 BOOL IsCancelFlagSet(void);
+// The flag itself, as CopyFileExA's abort flag: a cancel from any process stops a copy in progress.
+LPBOOL CancelFlagAddress(void);
 BOOL IsDeferredMode(MSIHANDLE hInstall);
 
 // Run-mode guards: each forbidden mode that holds is traced. The error form makes the status
@@ -86,12 +88,23 @@ UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName);
 LPCSTR iiiGetTempFileName(LPCSTR pszPrefix, LPCSTR pszSuffix);
 void iiiSetReducedCSDLogging(BOOL bOn);
 BOOL IsReducedLogging(void);
-void CountReducedLoggingFile(void);
-void CountReducedLoggingFolder(void);
+// Each returns the new count of files or folders processed since reduced logging was switched on.
+int CountReducedLoggingFile(void);
+int CountReducedLoggingFolder(void);
 // Makes sure the temporary folder (ZEBTEMP, read once per load) is known; FALSE when its read
 // failed. TempFolder gives it, normalised without a trailing backslash, or "" when not known.
 BOOL EnsureTempFolder(MSIHANDLE hInstall, LPCSTR pszFunction);
 LPCSTR TempFolder(void);
+
+// ---- Installer database ------------------------------------------------------------------------
+
+// Returns uiRc; a non-zero one is traced "***call('detail') failed (code)" and becomes the status.
+UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat);
+// Adds one temporary row of iFields values to the running package's table. Bit i of dwFieldBits
+// set makes field i + 1 an integer, taken from the value's low 32 bits; clear, a text pointer
+// (NULL or "" a null field). Returns 0, also when the package lacks the table (error 2228, no
+// row); 1603, or the code of the installer call that failed: no row is then added.
+UINT AddTableRecord(LPCSTR pszTable, int iFields, DWORD dwFieldBits, const ULONG_PTR* pValues);
 
 // ---- Messages ----------------------------------------------------------------------------------
 

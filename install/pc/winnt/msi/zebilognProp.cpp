@@ -375,9 +375,9 @@ void iiiSetReducedCSDLogging(BOOL bOn) {
 BOOL IsReducedLogging(void) {
     return g_prop.bReducedLogging;
 }
-void CountReducedLoggingFile(void) {
-    g_prop.iFilesProcessed++;
+int CountReducedLoggingFile(void) {
+    return ++g_prop.iFilesProcessed;
 }
-void CountReducedLoggingFolder(void) {
-    g_prop.iFoldersProcessed++;
+int CountReducedLoggingFolder(void) {
+    return ++g_prop.iFoldersProcessed;
 }

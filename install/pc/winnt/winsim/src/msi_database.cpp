@@ -88,11 +88,15 @@ bool SameValue(const Field& a, const Field& b) {
     return a.kind == Field::Null || a.s == b.s;
 }
 
+// The first row whose id is not below id.
+std::vector<StoredRow>::iterator RowFrom(Table& t, uint64_t id) {
+    return std::lower_bound(t.rows.begin(), t.rows.end(), id,
+                            [](const StoredRow& r, uint64_t want) { return r.id < want; });
+}
+
 StoredRow* FindRow(Table& t, uint64_t id) {
-    for (StoredRow& r : t.rows)
-        if (r.id == id)
-            return &r;
-    return nullptr;
+    auto it = RowFrom(t, id);
+    return it != t.rows.end() && it->id == id ? &*it : nullptr;
 }
 
 // The first column a row leaves empty although the column does not allow it.
@@ -103,15 +107,31 @@ std::optional<size_t> MissingValue(const Table& t, const std::vector<Field>& fie
     return std::nullopt;
 }
 
-bool DuplicateKey(const Table& t, const std::vector<Field>& fields) {
-    for (const StoredRow& r : t.rows) {
-        bool same = true;
-        for (size_t k : t.keys)
-            same = same && SameValue(r.fields[k], fields[k]);
-        if (same)
-            return true;
+// The key columns of a row as one text: equal texts exactly when SameValue holds column by column.
+std::string KeyOf(const Table& t, const std::vector<Field>& fields) {
+    std::string key;
+    for (size_t k : t.keys) {
+        const Field& f = fields[k];
+        key += static_cast<char>('0' + f.kind);
+        if (f.kind == Field::Int)
+            key += std::to_string(f.i);
+        else if (f.kind != Field::Null)
+            key += std::to_string(f.s.size()) + ':' + f.s;
+        key += ';';
     }
-    return false;
+    return key;
+}
+
+bool DuplicateKey(const Table& t, const std::vector<Field>& fields) {
+    return t.keyIndex.count(KeyOf(t, fields)) != 0;
+}
+
+void EraseRow(Table& t, uint64_t id) {
+    auto it = RowFrom(t, id);
+    if (it == t.rows.end() || it->id != id)
+        return;
+    t.keyIndex.erase(KeyOf(t, it->fields));
+    t.rows.erase(it);
 }
 
 // An empty table; with no key named, the first column is the key.
@@ -148,6 +168,7 @@ void Append(Table& t, const std::vector<Field>& fields, bool temporary) {
     row.temporary = temporary;
     for (size_t i = 0; i < t.columns.size(); ++i)
         row.fields.push_back(Coerce(t.columns[i], i < fields.size() ? fields[i] : Field::null()));
+    t.keyIndex.insert(KeyOf(t, row.fields));
     t.rows.push_back(std::move(row));
 }
 
@@ -729,11 +750,8 @@ UINT WINAPI MsiViewExecute(MSIHANDLE hView, MSIHANDLE hRecord) {
         v.params = params ? params->fields : std::vector<Field>{};
         // The result set is fixed here: rows deleted and inserted again while the caller walks it
         // are new rows and do not come round a second time.
-        v.snapshot.clear();
-        for (const StoredRow& row : table->rows)
-            if (Matches(*table, row, v))
-                v.snapshot.push_back(row.id);
-        v.next = 0;
+        v.limit = S().nextRowId;
+        v.lastId = 0;
         v.executed = true;
         return ERROR_SUCCESS;
     });
@@ -747,13 +765,17 @@ UINT WINAPI MsiViewFetch(MSIHANDLE hView, MSIHANDLE* phRecord) {
         if (!v.executed)
             return ERROR_FUNCTION_FAILED;
         Table* table = FindTable(v.table);
-        while (table && v.next < v.snapshot.size()) {
-            StoredRow* row = FindRow(*table, v.snapshot[v.next++]);
-            if (!row)
-                continue; // deleted since execute
-            *phRecord = NewHandle(RowRecord(*table, *row));
-            return ERROR_SUCCESS;
+        if (!table)
+            return ERROR_NO_MORE_ITEMS;
+        // Rows deleted since execute are simply no longer there.
+        for (auto it = RowFrom(*table, v.lastId + 1); it != table->rows.end() && it->id < v.limit; ++it) {
+            v.lastId = it->id;
+            if (Matches(*table, *it, v)) {
+                *phRecord = NewHandle(RowRecord(*table, *it));
+                return ERROR_SUCCESS;
+            }
         }
+        v.lastId = v.limit;
         return ERROR_NO_MORE_ITEMS;
     });
 }
@@ -764,7 +786,8 @@ UINT WINAPI MsiViewModify(MSIHANDLE hView, MSIMODIFY eModifyMode, MSIHANDLE hRec
         if (!rec)
             return ERROR_INVALID_HANDLE;
         Table* table = FindTable(v.table);
-        if (!table)
+        // Windows documents MsiViewExecute as required before MsiViewModify (Wine does not check).
+        if (!table || !v.executed)
             return ERROR_FUNCTION_FAILED;
         switch (eModifyMode) {
         case MSIMODIFY_INSERT_TEMPORARY: {
@@ -781,10 +804,7 @@ UINT WINAPI MsiViewModify(MSIHANDLE hView, MSIMODIFY eModifyMode, MSIHANDLE hRec
             // Only a row fetched through a view of this table, and only while it is still there.
             if (rec->table != table->name || !FindRow(*table, rec->rowId))
                 return ERROR_FUNCTION_FAILED;
-            auto& rows = table->rows;
-            rows.erase(std::remove_if(rows.begin(), rows.end(),
-                                      [&](const StoredRow& r) { return r.id == rec->rowId; }),
-                       rows.end());
+            EraseRow(*table, rec->rowId);
             return ERROR_SUCCESS;
         }
         case MSIMODIFY_REFRESH: {
@@ -814,8 +834,8 @@ UINT WINAPI MsiViewModify(MSIHANDLE hView, MSIMODIFY eModifyMode, MSIHANDLE hRec
 UINT WINAPI MsiViewClose(MSIHANDLE hView) {
     return WithView("MsiViewClose", hView, [](View& v) -> UINT {
         v.executed = false;
-        v.snapshot.clear();
-        v.next = 0;
+        v.limit = 0;
+        v.lastId = 0;
         return ERROR_SUCCESS;
     });
 }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace winsim::msi::impl {
@@ -37,11 +38,14 @@ struct StoredRow {
     bool temporary = false;
 };
 
+// Rows are kept in the order of their ids (every new row is appended with the next id), so a
+// row is found by binary search and a view walks the table without copying it.
 struct Table {
     std::string name;
     std::vector<Column> columns;
     std::vector<size_t> keys; // column indexes
     std::vector<StoredRow> rows;
+    std::unordered_set<std::string> keyIndex; // the primary key of every row, encoded
 };
 
 // "WHERE `Col` = value" terms of a view; a parameter term takes its value from the record given
@@ -52,14 +56,16 @@ struct Condition {
     Field value;
 };
 
+// The result set of an executed view is the rows that existed at execute: those with an id
+// below `limit`. Rows added later, also rows deleted and inserted again, are not in it.
 struct View {
     std::string table;
     std::string query;
     std::vector<Condition> where;
     std::vector<Field> params;
     bool executed = false;
-    std::vector<uint64_t> snapshot; // row ids in order, taken at execute
-    size_t next = 0;
+    uint64_t limit = 0;  // first row id not in the result set
+    uint64_t lastId = 0; // the row fetched last
 };
 
 struct SummaryValue {
@@ -176,5 +182,9 @@ void SetLastErrorRecord(std::shared_ptr<Record> rec);
 
 // Properties as the session answers them (deferred restrictions applied).
 std::optional<std::string> SessionProperty(const std::string& name);
+
+// The engine's removal steps (msi_engine.cpp), run under the machine lock.
+UINT RunRemoveRegistryValues();
+UINT RunRemoveFiles();
 
 } // namespace winsim::msi::impl

@@ -550,6 +550,10 @@ UINT WINAPI MsiDoActionA(MSIHANDLE hInstall, LPCSTR szAction) {
                 S().properties["SOURCEDIR"] = dir;
             }
             return ERROR_SUCCESS;
+        } else if (std::strcmp(szAction, "RemoveRegistryValues") == 0) {
+            return RunRemoveRegistryValues();
+        } else if (std::strcmp(szAction, "RemoveFiles") == 0) {
+            return RunRemoveFiles();
         } else {
             return ERROR_SUCCESS;
         }

@@ -131,9 +131,23 @@ void ClearSummary(unsigned pid);
 
 // Standard actions run by MsiDoActionA: a handler returns the action's result. Without one,
 // "ResolveSource" sets SourceDir and SOURCEDIR (when SourceDir is not set) to the folder of
-// OriginalDatabase with a trailing backslash ("C:\" without one) and returns 0; other names
-// return 0.
+// OriginalDatabase with a trailing backslash ("C:\" without one) and returns 0;
+// "RemoveRegistryValues" and "RemoveFiles" carry out the removal rows (RunRemovalSteps); other
+// names return 0.
 void OnDoAction(const std::string& action, std::function<UINT()> handler);
 std::vector<std::string> ActionsDone();
+
+// The engine's removal steps, in the order of the standard sequence, acting at once:
+// RemoveRegistryValues: RemoveRegistry rows of components being installed (action state local
+// or source; Name "-" removes the key with all it holds, another name that value), then Registry
+// rows of components being removed (action state absent; "-" and "*" without a Value remove the
+// key, "+" nothing, another name its value). Root 0-3 as HKCR, HKCU, HKLM, HKU; -1 HKLM when
+// ALLUSERS is "1", else HKCU; a key below SOFTWARE\Wow6432Node is the 32-bit view's.
+// RemoveFiles: rows whose InstallMode (1 install, 2 removal, 3 both) meets their component's
+// action state; the folder is the value of the property DirProperty names, read now. FileName
+// matches files of that folder with * and ? (long or short name; "short|long" uses the long
+// one); then the rows without FileName remove their folder, in row order, when it is empty by
+// then. Files held open by another process stay. Components are those of AddComponent.
+void RunRemovalSteps();
 
 } // namespace winsim::msi
