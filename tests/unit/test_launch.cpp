@@ -262,7 +262,7 @@ TEST_F(LaunchWithLog, OutputFileFailures) {
     winsim::fs::Lock(kOutput);
     const size_t before = Started();
     EXPECT_EQ(LaunchAppAndWaitWithLog("/c reg.exe", 60000), ZEB_RC_FAILURE);
-    EXPECT_TRUE(TextsInOrder({"***Error 32 deleting 'C:\\Temp\\zebt0001.txt'",
+    EXPECT_TRUE(TextsInOrder({"***Delete file in use: 'C:\\Temp\\zebt0001.txt'",
                               "***Can't remove the old output file 'C:\\Temp\\zebt0001.txt'"}));
     EXPECT_EQ(Started(), before);
     winsim::fs::Unlock(kOutput);

@@ -205,9 +205,7 @@ UINT LaunchAppAndWaitWithLog(LPCSTR pszArguments, DWORD dwTimeoutMs) {
         TraceText(NULL, "***No temporary file name for the output of '%s'", pszArguments);
         return ZEB_RC_FAILURE;
     }
-    if (!DeleteFileA(szOutput) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-        GetLastError() != ERROR_PATH_NOT_FOUND)
-        TraceText(NULL, "***Error %d deleting '%s'", (int)GetLastError(), szOutput);
+    iiiDeleteFile(FALSE, TRUE, NULL, szOutput, FALSE, NULL, "", 0); // now; a failure is traced
     // A file left from an earlier run would be traced as this command's output.
     if (FileExists(szOutput)) {
         TraceText(NULL, "***Can't remove the old output file '%s'", szOutput);
