@@ -106,6 +106,29 @@ TEST_F(TestExports, IniLookupFailureIsTheCallsStatus) {
 
 namespace {
 
+TEST_F(TestExports, LaunchRunsTheLauncherAskedForAndKeepsItsResult) {
+    winsim::fs::MakeDirs("C:\\HX\\bin64");
+    winsim::proc::InstallProgram("C:\\HX\\bin64\\zebexit.exe", winsim::proc::Behaviour::Exits(5, 3000));
+    winsim::msi::SetProperty("ZEBTESTLAUNCH", "wait");
+    winsim::msi::SetProperty("ZEBTESTPROGRAM", "C:\\HX\\bin64\\zebexit.exe");
+    winsim::msi::SetProperty("ZEBTESTPARAMETERS", "exit=5");
+    EXPECT_EQ(tstLaunch(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTEXITCODE"), "0x00000005");
+
+    // A time-out is the status; the code stays unknown.
+    winsim::msi::SetProperty("ZEBTESTTIMEOUT", "1000");
+    EXPECT_EQ(tstLaunch(h), ZEB_RC_SUSPEND);
+    EXPECT_TRUE(HasText("Returning with rc 1604"));
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTEXITCODE"), "0xffffffff");
+
+    winsim::msi::SetProperty("ZEBTESTTIMEOUT", "10s");
+    EXPECT_EQ(tstLaunch(h), ZEB_RC_FAILURE);
+    winsim::msi::SetProperty("ZEBTESTTIMEOUT", "");
+    winsim::msi::SetProperty("ZEBTESTLAUNCH", "run");
+    EXPECT_EQ(tstLaunch(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(TextsInOrder({"***Invalid time-out '10s'", "***Invalid launch 'run'"}));
+}
+
 TEST_F(TestExports, FileOperationsDeleteAHeldFileCopyAndCancel) {
     winsim::fs::WriteFile("C:\\T\\held.txt", "x");
     winsim::msi::SetProperty("ZEBTESTOP", "deletelocked");

@@ -72,6 +72,45 @@ void IniLookupsBody(MSIHANDLE hInstall, UINT* puiStat) {
     SetPropertyValue(hInstall, kIniLookups, "ZEBTESTINISTATES", szStates, puiStat);
 }
 
+void LaunchBody(MSIHANDLE hInstall, UINT* puiStat) {
+    static const char kFunction[] = "tstLaunch";
+    char szMode[ZEB_CCH_FLAG];
+    char szProgram[ZEB_CCH_MSG];
+    char szParameters[ZEB_CCH_MSG];
+    char szFolder[ZEB_CCH_PATH];
+    char szTimeout[ZEB_CCH_FLAG];
+    if (!GetPropertyValue(hInstall, kFunction, "ZEBTESTLAUNCH", szMode, sizeof(szMode), puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTPROGRAM", szProgram, sizeof(szProgram), puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTPARAMETERS", szParameters, sizeof(szParameters),
+                          puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTFOLDER", szFolder, sizeof(szFolder), puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTTIMEOUT", szTimeout, sizeof(szTimeout), puiStat))
+        return;
+    char* pszEnd = NULL;
+    unsigned long ulTimeout = szTimeout[0] == '\0' ? INFINITE : strtoul(szTimeout, &pszEnd, 10);
+    if (pszEnd != NULL && *pszEnd != '\0') {
+        TraceText(kFunction, "***Invalid time-out '%s'", szTimeout);
+        *puiStat = ZEB_RC_FAILURE;
+        return;
+    }
+    DWORD dwExitCode = 0xFFFFFFFF;
+    if (strcmp(szMode, "process") == 0) {
+        *puiStat = LaunchProcess(szProgram, szParameters, szFolder, SW_HIDE, NULL);
+    } else if (strcmp(szMode, "wait") == 0) {
+        *puiStat = LaunchAndWait(szProgram, szParameters, szFolder, SW_HIDE, &dwExitCode, (DWORD)ulTimeout);
+    } else if (strcmp(szMode, "log") == 0) {
+        *puiStat = LaunchAppAndWaitWithLog(szParameters, (DWORD)ulTimeout);
+    } else {
+        TraceText(kFunction, "***Invalid launch '%s'", szMode);
+        *puiStat = ZEB_RC_FAILURE;
+        return;
+    }
+    char szCode[ZEB_CCH_FLAG];
+    snprintf(szCode, sizeof(szCode), "0x%8.8lx", (unsigned long)dwExitCode);
+    UINT uiStat = ZEB_RC_SUCCESS;
+    SetPropertyValue(hInstall, kFunction, "ZEBTESTEXITCODE", szCode, &uiStat);
+}
+
 void FileOperationsBody(MSIHANDLE hInstall, UINT* puiStat) {
     char szOp[ZEB_CCH_FLAG];
     char szPath[ZEB_CCH_PATH];
@@ -103,6 +142,18 @@ void FileOperationsBody(MSIHANDLE hInstall, UINT* puiStat) {
 }
 
 } // namespace
+
+// Runs a launcher as the actions do: ZEBTESTLAUNCH "process" (LaunchProcess), "wait"
+// (LaunchAndWait) or "log" (LaunchAppAndWaitWithLog, with ZEBTESTPARAMETERS as the cmd
+// arguments), the program ZEBTESTPROGRAM with ZEBTESTPARAMETERS in ZEBTESTFOLDER, hidden, waiting
+// ZEBTESTTIMEOUT milliseconds (empty: no limit). The launcher's result is the status, 1604 included;
+// the exit code goes to ZEBTESTEXITCODE ("0x%8.8lx").
+ZEB_ACTION tstLaunch(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "tstLaunch", NULL))
+        LaunchBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
 
 // File operations whose outcome is the system's own: ZEBTESTOP names one, ZEBTESTPATH its file.
 //   deletelocked  deletes the file now (strict) while holding it open without sharing; traces

@@ -7,4 +7,5 @@
 ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall);
 ZEB_ACTION tstActionWait(MSIHANDLE hInstall);
 ZEB_ACTION tstIniLookups(MSIHANDLE hInstall);
+ZEB_ACTION tstLaunch(MSIHANDLE hInstall);
 ZEB_ACTION tstFileOperations(MSIHANDLE hInstall);

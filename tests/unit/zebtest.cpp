@@ -29,6 +29,9 @@ void ZebTest::TearDown() {
     EXPECT_EQ(winsim::msi::LeakedHandles(), 0);
     EXPECT_EQ(winsim::OpenHandleCount(), 0);
     EXPECT_EQ(winsim::reg::OpenKeyHandles(), 0);
+    // A wait without limit that nothing could end would hang Windows.
+    for (const winsim::Event& e : winsim::Events())
+        EXPECT_NE(e.kind, "deadlock") << e.text;
 }
 
 std::vector<std::string> ZebTest::Lines() {

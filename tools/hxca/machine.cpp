@@ -218,6 +218,20 @@ void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& o
             throw ScenarioError(FilePlace(s, path) + ": names a folder, not a file");
         At(FilePlace(s, path), [&] { winsim::fs::WriteFile(path, content); });
     }
+    for (const ProgramSetup& p : s.programs) {
+        winsim::proc::Behaviour b;
+        b.launchError = p.launchError;
+        b.exitCode = p.exitCode;
+        b.runMs = p.runMs;
+        b.out = p.out;
+        b.err = p.err;
+        if (p.program.find_first_of("\\/:") == std::string::npos)
+            winsim::proc::SetBehaviour(p.program, b);
+        else if (winsim::fs::IsDir(p.program))
+            throw ScenarioError(p.where + ": names a folder, not a program");
+        else
+            At(p.where, [&] { winsim::proc::InstallProgram(p.program, b); });
+    }
     for (const auto& [name, st] : s.features)
         winsim::msi::AddFeature(name, st.first, st.second);
     for (const auto& [name, st] : s.components)
@@ -405,8 +419,13 @@ ActionRun Engine::Run(const ActionStep& step) {
             run.messages.push_back({messages[i].type, messages[i].text});
     }
     const auto& events = winsim::Events();
-    for (size_t i = firstEvent; i < events.size(); ++i)
+    for (size_t i = firstEvent; i < events.size(); ++i) {
         events_.push_back({step.name, events[i].kind, events[i].text});
+        // On Windows the action would hang for good: the scenario's setup is wrong.
+        if (events[i].kind == "deadlock")
+            run.hookErrors.push_back((step.where.empty() ? "--action " + step.name : step.where) + ": " +
+                                     events[i].text + " (a program that never ends?)");
+    }
 
     if (step.messageBoxReply)
         winsim::SetMessageBoxReply(boxReply_);

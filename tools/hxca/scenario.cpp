@@ -450,6 +450,40 @@ void CheckPath(const std::string& where, const std::string& path, const std::str
         Fail(where, subject + "names a folder, not a file");
 }
 
+std::vector<ProgramSetup> Programs(const json& v, const std::string& where) {
+    if (!v.is_object())
+        Fail(where, "must map programs to {exitCode, runMs, neverEnds, stdout, stderr, launchError}");
+    std::vector<ProgramSetup> out;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        ProgramSetup p;
+        p.program = it.key();
+        p.where = where + "." + it.key();
+        const json& b = it.value();
+        OnlyKeys(b, p.where, {"exitCode", "runMs", "neverEnds", "stdout", "stderr", "launchError"});
+        if (b.contains("exitCode"))
+            p.exitCode = static_cast<uint32_t>(Int(b["exitCode"], p.where + ".exitCode"));
+        if (b.contains("launchError"))
+            p.launchError = static_cast<uint32_t>(Int(b["launchError"], p.where + ".launchError"));
+        if (b.contains("runMs")) {
+            long long ms = Int(b["runMs"], p.where + ".runMs");
+            if (ms < 0 || ms > 0xFFFFFFFFll)
+                Fail(p.where + ".runMs", "must be 0 to 4294967295 milliseconds");
+            p.runMs = static_cast<uint32_t>(ms);
+        }
+        if (b.contains("neverEnds") && Bool(b["neverEnds"], p.where + ".neverEnds")) {
+            if (b.contains("runMs"))
+                Fail(p.where, "'runMs' and 'neverEnds' exclude each other");
+            p.runMs = std::nullopt;
+        }
+        if (b.contains("stdout"))
+            p.out = Str(b["stdout"], p.where + ".stdout");
+        if (b.contains("stderr"))
+            p.err = Str(b["stderr"], p.where + ".stderr");
+        out.push_back(p);
+    }
+    return out;
+}
+
 std::map<std::string, std::string> StringMap(const json& v, const std::string& where) {
     if (!v.is_object())
         Fail(where, "must be an object of strings");
@@ -556,10 +590,10 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
     const std::string w = where;
     Scenario s;
     s.source = where;
-    OnlyKeys(doc, w,
-             {"description", "properties", "uiLevel", "modes", "localTime", "userName", "computerName",
-              "token", "environment", "drives", "files", "features", "components", "products", "summary",
-              "messageBoxReply", "keepLoaded", "actions", "expect"});
+    OnlyKeys(doc, w, {"description", "properties",      "uiLevel",    "modes",       "localTime",
+                      "userName",    "computerName",    "token",      "environment", "drives",
+                      "files",       "programs",        "features",   "components",  "products",
+                      "summary",     "messageBoxReply", "keepLoaded", "actions",     "expect"});
     if (doc.contains("description"))
         s.description = Str(doc["description"], w + ".description");
     if (doc.contains("properties"))
@@ -609,6 +643,8 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
     }
     if (doc.contains("files"))
         s.files = StringMap(doc["files"], w + ".files");
+    if (doc.contains("programs"))
+        s.programs = Programs(doc["programs"], w + ".programs");
     for (auto [key, target] : {std::pair{"features", &s.features}, std::pair{"components", &s.components}}) {
         if (!doc.contains(key))
             continue;
@@ -697,6 +733,10 @@ void CheckScenarioPaths(const Scenario& s) {
     }
     for (const auto& [path, content] : s.files)
         CheckPath(FilePlace(s, path), path, drives, true, true);
+    for (const ProgramSetup& p : s.programs) {
+        if (p.program.find_first_of("\\/:") != std::string::npos)
+            CheckPath(p.where, p.program, drives, true, true);
+    }
     for (const auto& step : s.actions) {
         for (const auto& hook : step.hooks) {
             if (hook.op != Hook::Op::Cancel)

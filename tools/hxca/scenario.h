@@ -131,6 +131,18 @@ struct Product {
     std::map<std::string, int> features;
 };
 
+// A program the machine can start: by full path (the file is created too) or by file name (every
+// program of that name without a path of its own).
+struct ProgramSetup {
+    std::string program;
+    std::string where; // its place in the scenario, for errors
+    uint32_t launchError = 0;
+    uint32_t exitCode = 0;
+    std::optional<uint32_t> runMs = 0; // nullopt: never ends
+    std::string out;
+    std::string err;
+};
+
 struct Scenario {
     std::string dir;    // host folder; empty for a folder-less run
     std::string source; // the name places in error messages start with ("x/scenario.json")
@@ -146,7 +158,8 @@ struct Scenario {
     std::optional<int> token;
     std::map<std::string, std::string> environment;
     std::vector<DriveSetup> drives;
-    std::map<std::string, std::string> files;              // simulated path -> content
+    std::map<std::string, std::string> files; // simulated path -> content
+    std::vector<ProgramSetup> programs;
     std::map<std::string, std::pair<int, int>> features;   // installed, action
     std::map<std::string, std::pair<int, int>> components; // installed, action
     std::vector<Product> products;

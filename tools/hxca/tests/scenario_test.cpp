@@ -115,6 +115,37 @@ TEST(Scenario, ErrorsNameThePlace) {
               "s.json.summary.18446744073709551617: must be a summary property number");
 }
 
+TEST(Scenario, Programs) {
+    Scenario s = ParseScenario(R"({"programs": {
+      "C:\\HX\\bin64\\endhxm.exe": {"exitCode": 5, "runMs": 1500, "stdout": "o", "stderr": "e"},
+      "reg.exe": {"neverEnds": true}, "bad.exe": {"launchError": 193}}})",
+                               "s.json");
+    ASSERT_EQ(s.programs.size(), 3u);
+    EXPECT_EQ(s.programs[0].program, "C:\\HX\\bin64\\endhxm.exe");
+    EXPECT_EQ(s.programs[0].exitCode, 5u);
+    EXPECT_EQ(s.programs[0].runMs, 1500u);
+    EXPECT_EQ(s.programs[0].out + s.programs[0].err, "oe");
+    EXPECT_EQ(s.programs[1].program, "reg.exe");
+    EXPECT_EQ(s.programs[1].runMs, std::nullopt);
+    EXPECT_EQ(s.programs[2].launchError, 193u);
+    EXPECT_EQ(s.programs[2].runMs, 0u);
+
+    EXPECT_EQ(ErrorOf(R"({"programs": {"a.exe": {"exit": 1}}})"),
+              "s.json.programs.a.exe: unknown key 'exit'");
+    EXPECT_EQ(ErrorOf(R"({"programs": {"a.exe": {"runMs": 5, "neverEnds": true}}})"),
+              "s.json.programs.a.exe: 'runMs' and 'neverEnds' exclude each other");
+    EXPECT_EQ(ErrorOf(R"({"programs": {"a.exe": {"runMs": -1}}})"),
+              "s.json.programs.a.exe.runMs: must be 0 to 4294967295 milliseconds");
+    try {
+        Scenario bad = ParseScenario(R"({"programs": {"Q:\\x.exe": {}}})", "s.json");
+        CheckScenarioPaths(bad);
+        ADD_FAILURE() << "a program on a missing drive was taken";
+    } catch (const ScenarioError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("s.json.programs.Q:\\x.exe: is on drive Q:", 0), 0u)
+            << e.what();
+    }
+}
+
 namespace {
 
 std::string PathErrorOf(const std::string& json, const std::string& dir = "") {

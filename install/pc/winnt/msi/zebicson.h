@@ -100,3 +100,22 @@ int CompareVersionTokens(LPCSTR pszA, LPCSTR pszB);
 BOOL Is64BitMachine(void);
 LPCSTR ProgramBinSubfolder(void);
 void ResetVersionState(void);
+
+// ---- Processes ---------------------------------------------------------------------------------
+
+// The shell's "Open" of a program. It runs in pszFolder, or when that is NULL or empty in the
+// program's folder (the text before its last backslash). A program named with a folder must exist;
+// a bare name is left to the system's search. *phProcess, when given, gets the process handle (the
+// caller closes it), NULL after a failure. 0 or 1603, every outcome traced.
+UINT LaunchProcess(LPCSTR pszProgram, LPCSTR pszParameters, LPCSTR pszFolder, int nShow, HANDLE* phProcess);
+// The same, then waits dwTimeoutMs (INFINITE: no limit). A program named "cmd" or "cmd.*" runs as
+// the system's "cmd". *pdwExitCode, when given, gets the exit code, or 0xFFFFFFFF when it is not
+// known (also for 259). 0 whatever the exit code, 1603 when nothing started, 1604 on a time-out
+// (the program goes on running); the caller judges the exit code.
+UINT LaunchAndWait(LPCSTR pszProgram, LPCSTR pszParameters, LPCSTR pszFolder, int nShow, DWORD* pdwExitCode,
+                   DWORD dwTimeoutMs);
+// cmd with the arguments (beginning with "/c"), both output streams redirected to a temporary
+// "zebt" file, in the bin64 folder of ZEBPGMFOLDER; then each line of that file traced. 0, 1604
+// on a time-out, 1603 when it could not run or left no output file.
+UINT LaunchAppAndWaitWithLog(LPCSTR pszArguments, DWORD dwTimeoutMs);
+void ResetLaunchState(void);

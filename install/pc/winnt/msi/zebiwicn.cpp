@@ -33,6 +33,7 @@ const struct {
     {ResetMessageState, NULL},
     {ResetIniState, FreeIniState},
     {ResetVersionState, NULL},
+    {ResetLaunchState, NULL},
     // clang-format on
 };
 

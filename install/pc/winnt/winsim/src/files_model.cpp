@@ -528,6 +528,13 @@ void Populate() {
         Parse(dir, p);
         MakeDirsOf(p, p.parts.size());
     }
+    // The system's programs the library starts by name (their behaviours: winsim/sim_proc.h).
+    auto system32 = Find("C:\\Windows\\System32");
+    for (const char* program : {"cmd.exe", "reg.exe", "notepad.exe"}) {
+        auto file = NewNode(program, false);
+        file->data = "MZ";
+        Attach(*system32, file);
+    }
 }
 
 const bool kRegistered = [] {

@@ -72,6 +72,8 @@ struct KernelObject {
     virtual bool Waitable() const { return false; }
     virtual bool Signaled() const { return false; }
     virtual void Acquire() {}
+    // What a wait names when nothing can ever signal the object.
+    virtual std::string Describe() const { return "an object"; }
 };
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);

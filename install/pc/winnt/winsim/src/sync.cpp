@@ -336,7 +336,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         }
         if (deadline == UINT64_MAX) {
             // Nothing can ever signal it: on Windows this would hang for good.
-            RecordEvent("deadlock", "WaitForSingleObject(INFINITE) on an object nothing will signal");
+            RecordEvent("deadlock",
+                        "WaitForSingleObject(INFINITE) on " + obj->Describe() + " that nothing will signal");
             detail::SetError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }

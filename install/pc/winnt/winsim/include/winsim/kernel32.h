@@ -238,6 +238,8 @@ WINSIM_API HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, 
 WINSIM_API BOOL WINAPI SetEvent(HANDLE hEvent);
 WINSIM_API BOOL WINAPI ResetEvent(HANDLE hEvent);
 WINSIM_API DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+// Processes (started by ShellExecuteExA, shell32.h): 259 (STILL_ACTIVE) while one runs.
+WINSIM_API BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 WINSIM_API HANDLE WINAPI GetCurrentProcess(void);
 WINSIM_API DWORD WINAPI GetCurrentProcessId(void);
 WINSIM_API DWORD WINAPI GetCurrentThreadId(void);

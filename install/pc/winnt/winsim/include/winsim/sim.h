@@ -7,3 +7,4 @@
 #include "winsim/sim_reg.h"
 #include "winsim/sim_msi.h"
 #include "winsim/sim_token.h"
+#include "winsim/sim_proc.h"
