@@ -128,6 +128,9 @@ const std::vector<Row>& Table() {
         {"SendMessageTimeoutA", {ERROR_TIMEOUT}},
         {"PostMessageA", {ERROR_ACCESS_DENIED}},
         {"FindWindowA", {ERROR_SUCCESS}}, // no such window: NULL, no error
+        // Processes.
+        {"ShellExecuteExA", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
+        {"GetExitCodeProcess", {ERROR_INVALID_HANDLE}},
         // Tokens and security identifiers.
         {"OpenThreadToken", {ERROR_NO_TOKEN, ERROR_ACCESS_DENIED}},
         {"OpenProcessToken", {ERROR_ACCESS_DENIED}},
