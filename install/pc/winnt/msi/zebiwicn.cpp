@@ -33,6 +33,7 @@ const struct {
     {ResetMessageState, NULL},
     {ResetIniState, FreeIniState},
     {ResetVersionState, NULL},
+    {ResetDbState, NULL},
     // clang-format on
 };
 

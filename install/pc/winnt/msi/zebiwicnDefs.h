@@ -66,6 +66,8 @@
 #define PROP_ADDSOURCE "ADDSOURCE"
 #define PROP_ADDDEFAULT "ADDDEFAULT"
 #define PROP_REINSTALL "REINSTALL"
+#define PROP_UPGRADECODE "UpgradeCode"
+#define PROP_PRODUCTVERSION "ProductVersion"
 #define PROP_ADVERTISE "ADVERTISE"
 
 // printf-style checking for the trace writers.
