@@ -7,3 +7,6 @@
 ZEB_ACTION tstWriteTraceLines(MSIHANDLE hInstall);
 ZEB_ACTION tstActionWait(MSIHANDLE hInstall);
 ZEB_ACTION tstIniLookups(MSIHANDLE hInstall);
+ZEB_ACTION tstStackRemovals(MSIHANDLE hInstall);
+ZEB_ACTION tstListbox(MSIHANDLE hInstall);
+ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall);
