@@ -494,7 +494,7 @@ LPCSTR iwiGetProductStaticData(int iType, LPCSTR pszVersion) {
     lstrcpynA(g_db.szStaticData, "static data error", sizeof(g_db.szStaticData));
     LPCSTR pszRowVersion = "";
     for (const auto& row : kProductStaticData) {
-        if (row.pszUpgradeCode[0] == '\0')
+        if (row.pszUpgradeCode == NULL || row.pszUpgradeCode[0] == '\0')
             break;
         pszRowVersion = row.pszVersion;
         int iMatch = 0;
