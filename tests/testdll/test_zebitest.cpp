@@ -102,6 +102,42 @@ TEST_F(TestExports, IniLookupFailureIsTheCallsStatus) {
     EXPECT_FALSE(winsim::msi::Property("ZEBTESTINIVALUE").has_value());
 }
 
+TEST_F(TestExports, StackRemovalsRunsTheListedOperationsInOrder) {
+    for (const char* table : {"RemoveFile", "RemoveRegistry", "Registry"})
+        winsim::msi::DefineStandardTable(table);
+    winsim::msi::SetProperty("ZEBTESTSTACK", "file|C:\\D\\a.txt|Comp|1;folder|C:\\D\\|Comp|2;"
+                                             "key|HKEY_USERS\\X|Comp|3;scan|C:\\E\\*.log|Comp|2|1|0");
+    EXPECT_EQ(tstStackRemovals(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::msi::Rows("RemoveFile").size(), 4u);
+    EXPECT_EQ(winsim::msi::Rows("Registry").size(), 1u);
+    EXPECT_EQ(winsim::msi::Property("ZEBRECORDCOUNTER").value_or(""), "6");
+
+    winsim::msi::SetProperty("ZEBTESTSTACK", "file|C:\\D\\b.txt|Comp|1;bogus|x;file|C:\\D\\c.txt|Comp|1");
+    EXPECT_EQ(tstStackRemovals(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***Unknown stacking operation 'bogus'"));
+    EXPECT_EQ(winsim::msi::Rows("RemoveFile").size(), 5u);
+}
+
+TEST_F(TestExports, ListboxAndBinaryFilePassTheHelpersOn) {
+    winsim::msi::DefineStandardTable("ListBox");
+    winsim::msi::SetProperty("ZEBTESTLISTPROPERTY", "L");
+    winsim::msi::SetProperty("ZEBTESTLISTTEXTS", "one|two");
+    EXPECT_EQ(tstListbox(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::msi::Rows("ListBox").size(), 2u);
+    EXPECT_EQ(winsim::msi::Property("L").value_or(""), " ");
+
+    winsim::msi::DefineStandardTable("Binary");
+    winsim::msi::AddRow("Binary",
+                        {winsim::msi::Field::str("zebiprqn.x64"), winsim::msi::Field::stream("abc")});
+    winsim::msi::SetProperty("ZEBTESTBINARYPREFIX", "zebiprqn");
+    winsim::msi::SetProperty("ZEBTESTBINARYOUT", "C:\\Temp\\p.dll");
+    EXPECT_EQ(tstBinaryFile(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(File("C:\\Temp\\p.dll"), "abc");
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTBINARYSUFFIX").value_or(""), "x64");
+    winsim::msi::SetProperty("ZEBTESTBINARYCONT", ".x86");
+    EXPECT_EQ(tstBinaryFile(h), ZEB_RC_FAILURE);
+}
+
 } // namespace
 
 namespace {

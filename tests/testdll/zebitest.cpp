@@ -5,6 +5,7 @@
 #include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
+#include "zebiwicnDelete.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -227,5 +228,124 @@ ZEB_ACTION tstActionWait(MSIHANDLE hInstall) {
             }
         }
     }
+    return CaEpilog(hInstall, uiStat);
+}
+
+namespace {
+
+const char kStackRemovals[] = "tstStackRemovals";
+
+// One stacking operation "kind|path|component|mode[|removeFolders|descend]", cut up in place.
+UINT StackOne(char* pszOp) {
+    char* apszField[6] = {NULL, NULL, NULL, NULL, NULL, NULL};
+    int cFields = 0;
+    for (char* p = pszOp; p != NULL && cFields < 6; cFields++) {
+        apszField[cFields] = p;
+        p = strchr(p, '|');
+        if (p != NULL)
+            *p++ = '\0';
+    }
+    BOOL bScan = cFields == 6 && strcmp(apszField[0], "scan") == 0;
+    if (cFields != 4 && !bScan) {
+        TraceText(kStackRemovals, "***Unknown stacking operation '%s'", pszOp);
+        return ZEB_RC_FAILURE;
+    }
+    int iMode = atoi(apszField[3]);
+    if (strcmp(apszField[0], "file") == 0)
+        return StackDeleteFiles(apszField[1], apszField[2], iMode);
+    if (strcmp(apszField[0], "folder") == 0)
+        return StackDeleteFolder(apszField[1], apszField[2], iMode);
+    if (strcmp(apszField[0], "key") == 0)
+        return StackDeleteRegistryKey(apszField[1], apszField[2], iMode);
+    if (bScan)
+        return ScanAndStackDeleteFolderFiles(apszField[1], apszField[2], iMode, atoi(apszField[4]) != 0,
+                                             atoi(apszField[5]) != 0);
+    TraceText(kStackRemovals, "***Unknown stacking operation '%s'", pszOp);
+    return ZEB_RC_FAILURE;
+}
+
+void StackRemovalsBody(MSIHANDLE hInstall, UINT* puiStat) {
+    char szOps[ZEB_CCH_FEATURELIST];
+    if (!GetPropertyValue(hInstall, kStackRemovals, "ZEBTESTSTACK", szOps, sizeof(szOps), puiStat))
+        return;
+    for (char* pszOp = szOps; pszOp != NULL && *pszOp != '\0';) {
+        char* pszNext = strchr(pszOp, ';');
+        if (pszNext != NULL)
+            *pszNext++ = '\0';
+        if (StackOne(pszOp) != ZEB_RC_SUCCESS) {
+            *puiStat = ZEB_RC_FAILURE;
+            return;
+        }
+        pszOp = pszNext;
+    }
+}
+
+void ListboxBody(MSIHANDLE hInstall, UINT* puiStat) {
+    static const char kFunction[] = "tstListbox";
+    char szProperty[ZEB_CCH_PATH];
+    char szTexts[ZEB_CCH_FEATURELIST];
+    if (!GetPropertyValue(hInstall, kFunction, "ZEBTESTLISTPROPERTY", szProperty, sizeof(szProperty),
+                          puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTLISTTEXTS", szTexts, sizeof(szTexts), puiStat))
+        return;
+    UINT uiRc = ClearListbox(szProperty);
+    for (char* pszText = szTexts; uiRc == ZEB_RC_SUCCESS && pszText != NULL && *pszText != '\0';) {
+        char* pszNext = strchr(pszText, '|');
+        if (pszNext != NULL)
+            *pszNext++ = '\0';
+        uiRc = AddListboxItemValue(szProperty, pszText, NULL);
+        pszText = pszNext;
+    }
+    if (uiRc != ZEB_RC_SUCCESS)
+        *puiStat = uiRc;
+}
+
+void BinaryFileBody(MSIHANDLE hInstall, UINT* puiStat) {
+    static const char kFunction[] = "tstBinaryFile";
+    char szPrefix[ZEB_CCH_PATH];
+    char szContinuation[ZEB_CCH_PATH];
+    char szOutput[ZEB_CCH_PATH];
+    if (!GetPropertyValue(hInstall, kFunction, "ZEBTESTBINARYPREFIX", szPrefix, sizeof(szPrefix), puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTBINARYCONT", szContinuation, sizeof(szContinuation),
+                          puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, "ZEBTESTBINARYOUT", szOutput, sizeof(szOutput), puiStat))
+        return;
+    char szSuffix[ZEB_CCH_MSG];
+    if (!iwiGetFileFromBinary(szPrefix, szContinuation[0] != '\0' ? szContinuation : NULL, szOutput,
+                              &szSuffix)) {
+        *puiStat = ZEB_RC_FAILURE;
+        return;
+    }
+    SetPropertyValue(hInstall, kFunction, "ZEBTESTBINARYSUFFIX", szSuffix, puiStat);
+}
+
+} // namespace
+
+// Stacks removal rows as ZEBTESTSTACK lists them, in order: "file|PATH|COMPONENT|MODE",
+// "folder|PATH\|COMPONENT|MODE", "key|KEYPATH|COMPONENT|MODE" or
+// "scan|PATH\PATTERN|COMPONENT|MODE|REMOVEFOLDERS|DESCEND" (0 or 1), separated by ";". The first
+// operation that fails ends the call with 1603.
+ZEB_ACTION tstStackRemovals(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, kStackRemovals, NULL))
+        StackRemovalsBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
+
+// Clears the list box of property ZEBTESTLISTPROPERTY, then adds the texts of ZEBTESTLISTTEXTS
+// (separated by "|") with their order numbers as values.
+ZEB_ACTION tstListbox(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "tstListbox", NULL))
+        ListboxBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
+
+// Writes the Binary row ZEBTESTBINARYPREFIX (+ ZEBTESTBINARYCONT when set) to ZEBTESTBINARYOUT and
+// sets ZEBTESTBINARYSUFFIX to its component suffix; 1603 when no row was written.
+ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "tstBinaryFile", NULL))
+        BinaryFileBody(hInstall, &uiStat);
     return CaEpilog(hInstall, uiStat);
 }

@@ -9,3 +9,6 @@ ZEB_ACTION tstActionWait(MSIHANDLE hInstall);
 ZEB_ACTION tstIniLookups(MSIHANDLE hInstall);
 ZEB_ACTION tstLaunch(MSIHANDLE hInstall);
 ZEB_ACTION tstFileOperations(MSIHANDLE hInstall);
+ZEB_ACTION tstStackRemovals(MSIHANDLE hInstall);
+ZEB_ACTION tstListbox(MSIHANDLE hInstall);
+ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall);

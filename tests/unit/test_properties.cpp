@@ -159,6 +159,19 @@ TEST_F(Properties, PathPropertyReusedIgnoringCase) {
     EXPECT_EQ(winsim::msi::Property("ZEBPROPERTYCOUNTER").value_or(""), "9");
 }
 
+TEST_F(Properties, PathPropertiesStayFoundAsTheCacheGrows) {
+    char name[32];
+    for (int i = 0; i < 300; i++)
+        ASSERT_EQ(CreatePathProperty(("C:\\Data\\Folder" + std::to_string(i)).c_str(), name, sizeof(name)),
+                  0u);
+    for (int i = 299; i >= 0; i--) {
+        ASSERT_EQ(CreatePathProperty(("c:\\DATA\\folder" + std::to_string(i)).c_str(), name, sizeof(name)),
+                  0u);
+        EXPECT_EQ(std::string(name), "ZEBPATHPROPERTY" + std::to_string(i));
+    }
+    EXPECT_EQ(winsim::msi::Property("ZEBPROPERTYCOUNTER").value_or(""), "300");
+}
+
 TEST_F(Properties, ReducedLoggingDropsSuccessLinesAndCounts) {
     iiiSetReducedCSDLogging(TRUE);
     char name[32];

@@ -215,6 +215,7 @@ class DriverResult:
         self.calls = []          # (export, code)
         self.spawns = []         # exit codes of spawned children
         self.properties = {}
+        self.tables = {}         # table -> rows (lists of field texts), from --table
         for line in stdout.splitlines():
             parts = line.split(" ", 3)
             if parts[0] == "MSG" and len(parts) >= 3:
@@ -223,6 +224,11 @@ class DriverResult:
                 self.actions.append((parts[1], int(parts[2])))
             elif parts[0] == "CALL" and len(parts) == 3 and parts[2].isdigit():
                 self.calls.append((parts[1], int(parts[2])))
+            elif parts[0] == "ROW" and len(parts) >= 2:
+                fields = line.split(" ", 2)[2] if len(line.split(" ", 2)) > 2 else ""
+                self.tables.setdefault(parts[1], []).append(fields.split("|"))
+            elif parts[0] == "TABLE" and len(parts) == 3 and parts[2].isdigit():
+                self.tables.setdefault(parts[1], [])
             elif parts[0] == "SPAWN" and len(parts) == 2:
                 self.spawns.append(int(parts[1]))
             elif line.startswith("PROPERTY "):
@@ -401,9 +407,10 @@ class Packages:
         path.write_text("\r\n".join(header + rows) + "\r\n", encoding="latin-1")
         self._tool(["msibuild", str(msi), "-i", path.name], cwd)
 
-    def build(self, name, sequence=(), properties=None, kind="server"):
+    def build(self, name, sequence=(), properties=None, kind="server", tables=None):
         """A package with its own product and package codes, extra InstallExecuteSequence rows
-        (action, condition, number) and extra Property rows."""
+        (action, condition, number), extra Property rows, and tables merged in: {table: .idt
+        lines}, the header's three lines then rows (a header alone adds an empty table)."""
         base = self.base(kind)
         d = self.work / name
         d.mkdir(parents=True, exist_ok=True)
@@ -423,6 +430,8 @@ class Packages:
             rows = [f"{a}\t{c or ''}\t{n}" for a, c, n in sequence]
             header = ["Action\tCondition\tSequence", "s72\tS255\tI2", "InstallExecuteSequence\tAction"]
             self._merge(msi, "InstallExecuteSequence", header + rows, d)
+        for table, lines in (tables or {}).items():
+            self._merge(msi, table, list(lines), d)
         return msi
 
 
@@ -556,15 +565,16 @@ class Scenario:
         shutil.copy2(self.run.library, self.unix(folder) / "zebiwicn.dll")
         return folder
 
-    def package(self, sequence=(), properties=None, kind="server"):
+    def package(self, sequence=(), properties=None, kind="server", tables=None, packages=None):
         """A package of its own (new product and package codes) with extra InstallExecuteSequence
-        rows (action, condition, number) and Property rows. Its registry row's value name, the
-        property ZEBRUNID, is the file's stem."""
+        rows (action, condition, number), Property rows and tables (Packages.build). Its registry
+        row's value name, the property ZEBRUNID, is the file's stem. packages: another builder,
+        for a package around another library (the test-only one)."""
         self._count += 1
         stem = f"{self.name}-{self._count}"
         props = {"ZEBRUNID": stem}
         props.update(properties or {})
-        return self.packages.build(stem, sequence, props, kind)
+        return (packages or self.packages).build(stem, sequence, props, kind, tables)
 
     def msiexec(self, mode, package, properties=None, timeout=90):
         """msiexec /i or /x PACKAGE /qn /l*v LOG PROP=VALUE ..."""

@@ -53,7 +53,7 @@ TEST_F(MsiEngine, RemoveFilesMatchesWildcardsForTheComponentsModes) {
     EXPECT_EQ(fs::List("C:\\HX"), (std::vector<std::string>{"sub.log"}));
 }
 
-TEST_F(MsiEngine, FolderRowsRemoveEmptyFoldersInRowOrderAfterTheFiles) {
+TEST_F(MsiEngine, RowsAreTakenInRowOrderAndFoldersGoOnlyWhenEmptyThen) {
     fs::WriteFile("C:\\T\\parent\\child\\f.txt", "x");
     fs::WriteFile("C:\\T\\busy\\f.txt", "x");
     fs::Lock("C:\\T\\busy\\f.txt");
@@ -61,11 +61,12 @@ TEST_F(MsiEngine, FolderRowsRemoveEmptyFoldersInRowOrderAfterTheFiles) {
     msi::SetProperty("CHILD", "C:\\T\\parent\\child");
     msi::SetProperty("BUSY", "C:\\T\\busy");
     FileRow("r1", "Removed", nullptr, "PARENT", 2); // before its subfolder: still full then
-    FileRow("r2", "Removed", nullptr, "CHILD", 2);
-    FileRow("r3", "Removed", "f.txt", "CHILD", 2); // a later row's files go first
-    FileRow("r4", "Removed", "*", "BUSY", 2);      // a file held open stays, and so its folder
-    FileRow("r5", "Removed", nullptr, "BUSY", 2);
-    FileRow("r6", "Removed", nullptr, "NOPROP", 2);
+    FileRow("r2", "Removed", nullptr, "CHILD", 2);  // before the row of its file: full too
+    FileRow("r3", "Removed", "f.txt", "CHILD", 2);
+    FileRow("r4", "Removed", nullptr, "CHILD", 2); // after it: empty now
+    FileRow("r5", "Removed", "*", "BUSY", 2);      // a file held open stays, and so its folder
+    FileRow("r6", "Removed", nullptr, "BUSY", 2);
+    FileRow("r7", "Removed", nullptr, "NOPROP", 2);
     msi::RunRemovalSteps();
     EXPECT_FALSE(fs::Exists("C:\\T\\parent\\child"));
     EXPECT_TRUE(fs::IsDir("C:\\T\\parent"));
@@ -75,6 +76,16 @@ TEST_F(MsiEngine, FolderRowsRemoveEmptyFoldersInRowOrderAfterTheFiles) {
     msi::SetProperty("CHILD", "C:\\T\\parent");
     msi::RunRemovalSteps();
     EXPECT_FALSE(fs::Exists("C:\\T\\parent"));
+}
+
+TEST_F(MsiEngine, AFolderRowBeforeItsFilesRowLeavesTheFolder) {
+    fs::WriteFile("C:\\T\\f.txt", "x");
+    msi::SetProperty("T", "C:\\T");
+    FileRow("r1", "Removed", nullptr, "T", 2);
+    FileRow("r2", "Removed", "f.txt", "T", 2);
+    msi::RunRemovalSteps();
+    EXPECT_FALSE(fs::Exists("C:\\T\\f.txt"));
+    EXPECT_TRUE(fs::IsDir("C:\\T"));
 }
 
 TEST_F(MsiEngine, RemoveRegistryValuesActsOnInstallAndRemovalRows) {

@@ -152,6 +152,7 @@ int RunHxca(const Options& options, const std::string& defaultLibrary, std::ostr
     }
     result.after = TakeSnapshot();
     result.changes = Diff(before, result.after);
+    result.engineRemovals = EngineRemovals(result.after);
 
     // Expectations describe the scenario's own list of actions; a run of chosen actions only shows.
     std::optional<CheckResult> check;

@@ -169,6 +169,13 @@ CheckResult CheckExpectations(const Expect& expect, const RunResult& run) {
                                      ": expected " + std::to_string(want) + ", got " + std::to_string(got));
         }
     }
+    for (const std::string& item : expect.engineRemoves) {
+        bool removed =
+            std::any_of(run.engineRemovals.begin(), run.engineRemovals.end(), [&](const Change& r) {
+                return r.category != "value" && !ILess()(r.name, item) && !ILess()(item, r.name);
+            });
+        c.Check(removed, "the engine's removal steps do not remove " + item);
+    }
     if (expect.leakedHandles) {
         int total = 0;
         std::string who;

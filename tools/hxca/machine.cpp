@@ -287,6 +287,28 @@ Snapshot TakeSnapshot() {
     return snap;
 }
 
+std::vector<Change> EngineRemovals(const Snapshot& after) {
+    winsim::msi::RunRemovalSteps();
+    std::vector<Change> all = Diff(after, TakeSnapshot());
+    std::vector<Change> out;
+    for (const Change& c : all) {
+        if (c.kind != Change::Kind::Removed || c.category == "property" || c.category == "row")
+            continue;
+        // A removed key lists its values too: the key says it.
+        if (c.category == "value") {
+            std::string key = c.name.substr(0, c.name.rfind("\\["));
+            bool keyGone = std::any_of(all.begin(), all.end(), [&](const Change& k) {
+                return k.category == "key" && k.kind == Change::Kind::Removed && !ILess()(k.name, key) &&
+                       !ILess()(key, k.name);
+            });
+            if (keyGone)
+                continue;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
 namespace {
 
 OpenHandles Open() {

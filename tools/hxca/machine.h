@@ -19,6 +19,10 @@ void SetUpMachine(const Scenario& scenario, const std::map<std::string, std::str
 
 Snapshot TakeSnapshot();
 
+// Runs the engine's removal steps on the machine as the run left it (after) and returns what they
+// removed: keys, values of keys that stay, files and folders.
+std::vector<Change> EngineRemovals(const Snapshot& after);
+
 // Loads the library from a simulated temporary copy for each action (the engine's default), or
 // once for the whole run when keepLoaded. An action's own message-box reply lasts for that action;
 // messageBoxReply is the one restored after it.

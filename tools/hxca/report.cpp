@@ -160,6 +160,19 @@ void PrintSummary(std::ostream& out, const RunResult& run, const std::optional<C
         for (const auto& e : run.events)
             out << "  " << e.action << ": " << e.kind << ": " << e.text << "\n";
     }
+    if (!run.engineRemovals.empty()) {
+        // Physical paths: a key of the 32-bit view shows below Wow6432Node, as the row names it.
+        out << "\n== The engine's RemoveRegistryValues and RemoveFiles steps would remove\n";
+        for (const auto& c : run.engineRemovals) {
+            if (c.category == "key")
+                out << "  - [" << c.name << "]\n";
+            else if (c.category == "value")
+                out << "  - " << c.name << "\n";
+            else
+                out << "  - " << c.name << (c.category == "folder" && c.name.back() != '\\' ? "\\" : "")
+                    << "\n";
+        }
+    }
     if (check && check->checks > 0) {
         out << "\n== Expectations: ";
         if (check->failures.empty()) {
@@ -230,6 +243,9 @@ std::string ReportJson(const RunResult& run, const std::optional<CheckResult>& c
         changes.push_back(j);
     }
     doc["changes"] = changes;
+    doc["engineRemoves"] = json::array();
+    for (const auto& c : run.engineRemovals)
+        doc["engineRemoves"].push_back({{"category", c.category}, {"name", c.name}});
     doc["events"] = json::array();
     for (const auto& e : run.events)
         doc["events"].push_back({{"action", e.action}, {"kind", e.kind}, {"text", e.text}});

@@ -49,6 +49,9 @@ struct RunResult {
     std::vector<EventText> events;
     std::vector<Change> changes;
     Snapshot after;
+    // What the engine's RemoveRegistryValues and RemoveFiles steps would take away after the run
+    // (keys, values of keys that stay, files and folders), from the rows and component states.
+    std::vector<Change> engineRemovals;
 };
 
 struct CheckResult {

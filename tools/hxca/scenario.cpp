@@ -307,7 +307,7 @@ ActionStep ParseAction(const json& v, const std::string& where) {
 Expect ParseExpect(const json& v, const std::string& where) {
     OnlyKeys(v, where,
              {"status", "trace", "noTrace", "events", "properties", "files", "registry", "tempRows", "rows",
-              "leakedHandles"});
+              "engineRemoves", "leakedHandles"});
     Expect e;
     if (v.contains("status")) {
         const json& s = v["status"];
@@ -406,6 +406,24 @@ Expect ParseExpect(const json& v, const std::string& where) {
             Fail(tw, "must map table names to row counts");
         for (auto it = t.begin(); it != t.end(); ++it)
             target->emplace_back(it.key(), static_cast<int>(Int(it.value(), tw + "." + it.key())));
+    }
+    if (v.contains("engineRemoves")) {
+        const json& r = v["engineRemoves"];
+        if (!r.is_array())
+            Fail(where + ".engineRemoves", "must be a list of paths and keys");
+        for (size_t i = 0; i < r.size(); ++i) {
+            std::string w = where + ".engineRemoves[" + std::to_string(i) + "]";
+            std::string item = Str(r[i], w);
+            // A key begins with its root; a file or folder with a drive.
+            if (item.size() >= 2 && std::toupper(static_cast<unsigned char>(item[0])) == 'H' &&
+                std::toupper(static_cast<unsigned char>(item[1])) == 'K') {
+                auto full = FullRegistryPath(item);
+                if (!full)
+                    Fail(w, "a key must begin with HKLM, HKCU, HKCR, HKU or their long names");
+                item = *full;
+            }
+            e.engineRemoves.push_back(item);
+        }
     }
     if (v.contains("leakedHandles")) {
         long long n = Int(v["leakedHandles"], where + ".leakedHandles");
@@ -543,7 +561,8 @@ std::string TextMatch::Describe() const {
 
 bool Expect::Empty() const {
     return status.empty() && trace.empty() && noTrace.empty() && events.empty() && properties.empty() &&
-           files.empty() && registry.empty() && tempRows.empty() && rows.empty() && !leakedHandles;
+           files.empty() && registry.empty() && tempRows.empty() && rows.empty() && engineRemoves.empty() &&
+           !leakedHandles;
 }
 
 std::optional<std::string> FullRegistryPath(const std::string& key) {

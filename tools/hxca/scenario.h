@@ -111,6 +111,9 @@ struct Expect {
     std::vector<RegistryExpect> registry;
     std::vector<std::pair<std::string, int>> tempRows; // table -> number of temporary rows
     std::vector<std::pair<std::string, int>> rows;     // table -> number of rows of both kinds
+    // Files, folders and registry keys ("HKLM\...", physical path) that the engine's removal steps
+    // must remove after the run.
+    std::vector<std::string> engineRemoves;
     // Handles of every kind that the actions together leave open; 0 makes any leak a failure.
     std::optional<int> leakedHandles;
     bool Empty() const;

@@ -11,6 +11,9 @@
 //   --spawn CMDLINE      runs a child process while the loaded DLLs stay mapped; prints "SPAWN RC"
 //   --wait-file PATH     waits until PATH exists (at most 120 s), so that several drivers can be
 //                        started together; prints "WAITFILE ok" (or "WAITFILE timeout", a failure)
+//   --table NAME         prints every row of the session's table NAME, temporary rows included, as
+//                        "ROW NAME F1|F2|..." (integers in decimal, null and streams empty), then
+//                        "TABLE NAME N" with the count (or "TABLE NAME rc=N", a failure)
 //   --impersonate-restricted
 //                        this thread impersonates the process token without Administrators (for
 //                        deny only); the next --call runs so. Prints "IMPERSONATE ADMINISTRATORS
@@ -99,11 +102,11 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
 }
 
 void Usage() {
-    std::fputs(
-        "usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
-        "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --spawn CMDLINE | --wait-file PATH |\n"
-        "  --impersonate-restricted]...\n",
-        stderr);
+    std::fputs("usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
+               "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --table NAME | --spawn CMDLINE |\n"
+               "  --wait-file PATH |\n"
+               "  --impersonate-restricted]...\n",
+               stderr);
 }
 
 int Spawn(const char* cmdline) {
@@ -148,6 +151,47 @@ bool ImpersonateRestricted() {
     if (impersonation)
         CloseHandle(impersonation);
     return ok;
+}
+
+// Prints the rows of a table of the session's database; false when it cannot be read.
+bool PrintTable(MSIHANDLE session, const char* table) {
+    MSIHANDLE db = MsiGetActiveDatabase(session);
+    if (!db) {
+        std::printf("TABLE %s rc=database\n", table);
+        return false;
+    }
+    const std::string query = std::string("SELECT * FROM `") + table + "`";
+    MSIHANDLE view = 0;
+    UINT rc = MsiDatabaseOpenViewA(db, query.c_str(), &view);
+    if (rc == ERROR_SUCCESS)
+        rc = MsiViewExecute(view, 0);
+    int rows = 0;
+    MSIHANDLE rec = 0;
+    while (rc == ERROR_SUCCESS && (rc = MsiViewFetch(view, &rec)) == ERROR_SUCCESS) {
+        std::printf("ROW %s ", table);
+        const UINT fields = MsiRecordGetFieldCount(rec);
+        for (UINT f = 1; f <= fields; ++f) {
+            std::vector<char> value(512);
+            DWORD size = static_cast<DWORD>(value.size());
+            if (MsiRecordGetStringA(rec, f, value.data(), &size) != ERROR_SUCCESS)
+                value[0] = '\0';
+            if (f > 1)
+                std::fputc('|', stdout);
+            PrintEscaped(value.data());
+        }
+        std::fputc('\n', stdout);
+        MsiCloseHandle(rec);
+        ++rows;
+    }
+    if (view)
+        MsiCloseHandle(view);
+    MsiCloseHandle(db);
+    if (rc != ERROR_NO_MORE_ITEMS) {
+        std::printf("TABLE %s rc=%u\n", table, rc);
+        return false;
+    }
+    std::printf("TABLE %s %d\n", table, rows);
+    return true;
 }
 
 // Polls for a file that the harness creates once every driver is ready.
@@ -270,6 +314,9 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             rc = entry(session);
             std::printf("CALL %s %u\n", name, rc);
+        } else if (op == "--table") {
+            if (!PrintTable(session, argv[++i]))
+                status = 1;
         } else if (op == "--spawn") {
             std::printf("SPAWN %d\n", Spawn(argv[++i]));
         } else if (op == "--impersonate-restricted") {

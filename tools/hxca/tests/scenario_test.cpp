@@ -224,6 +224,14 @@ TEST(Scenario, ExpectBlock) {
     EXPECT_FALSE(e.Empty());
     EXPECT_FALSE(ParseScenario(R"({"expect": {"leakedHandles": 0}})").expect.Empty());
     EXPECT_FALSE(ParseScenario(R"({"expect": {"rows": {"ListBox": 1}}})").expect.Empty());
+    // Keys are written as elsewhere and kept as physical paths; files as they are.
+    Expect removes =
+        ParseScenario(R"({"expect": {"engineRemoves": ["hklm\\SOFTWARE\\Wow6432Node\\X", "C:\\a"]}})").expect;
+    EXPECT_EQ(removes.engineRemoves,
+              (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\X", "C:\\a"}));
+    EXPECT_FALSE(removes.Empty());
+    EXPECT_THROW(ParseScenario(R"({"expect": {"engineRemoves": ["HKXX\\K"]}})"), ScenarioError);
+    EXPECT_THROW(ParseScenario(R"({"expect": {"engineRemoves": "C:\\a"}})"), ScenarioError);
 }
 
 TEST(Scenario, TextMatch) {

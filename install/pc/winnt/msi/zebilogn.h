@@ -52,6 +52,7 @@ void FreePropertyState(void);
 void ResetMessageState(void);
 void ResetIniState(void);
 void FreeIniState(void);
+void ResetDbState(void);
 
 // ---- Trace -------------------------------------------------------------------------------------
 
@@ -105,6 +106,37 @@ UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat);
 // (NULL or "" a null field). Returns 0, also when the package lacks the table (error 2228, no
 // row); 1603, or the code of the installer call that failed: no row is then added.
 UINT AddTableRecord(LPCSTR pszTable, int iFields, DWORD dwFieldBits, const ULONG_PTR* pValues);
+
+// Feature action states. SetFeatureState returns 0 (also for a feature the package lacks) or 1603;
+// SwitchFeature sets INSTALLSTATE_LOCAL when on, INSTALLSTATE_ABSENT when off, and stores a
+// failure in the status.
+UINT SetFeatureState(LPCSTR pszFeature, INSTALLSTATE iState);
+UINT SwitchFeature(LPCSTR pszFeature, BOOL bOn, UINT* puiStat);
+// "INSTALLSTATE_LOCAL" and the like; "Unknown(%d)" in the copy's own buffer for other values.
+LPCSTR InstallStateName(int iState);
+// *piMatch 1 when the code is this package's UpgradeCode (ignoring case), else 0. UpgradeCode and
+// ProductVersion are read once per loaded copy, while empty. 0, or 1603 when a read failed.
+UINT iwiCompareProduct(LPCSTR pszUpgradeCode, int* piMatch);
+LPCSTR CachedProductVersion(void);
+
+// List boxes of the user interface: temporary ListBox rows of a property. A value NULL takes the
+// row's order number, counted from the last ClearListbox. 0, 1603 or the failing call's code.
+UINT AddListboxItemValue(LPCSTR pszProperty, LPCSTR pszText, LPCSTR pszValue);
+// Sets the property to " " and deletes every ListBox row of it. 0 or 1603.
+UINT ClearListbox(LPCSTR pszProperty);
+
+// The first component of the Component table being installed locally, or the default; the first
+// answer of a loaded copy is kept.
+LPCSTR GetInstallingComponent(LPCSTR pszDefault);
+// Writes the Binary row named prefix + continuation (no continuation: prefix alone or followed by
+// ".") to the file, byte for byte; the last matching row wins. What follows a further "." is the
+// component suffix (empty when none). TRUE when a row was written.
+BOOL iwiGetFileFromBinary(LPCSTR pszPrefix, LPCSTR pszContinuation, LPCSTR pszOutput,
+                          char (*pszSuffix)[ZEB_CCH_MSG]);
+// Item 2 (product folder word) or 3 (product display word) of the product static data row of
+// this package's UpgradeCode and, when given, a version that begins with the row's; the copy's
+// own buffer, "static data error" when no row matches.
+LPCSTR iwiGetProductStaticData(int iType, LPCSTR pszVersion);
 
 // ---- Messages ----------------------------------------------------------------------------------
 

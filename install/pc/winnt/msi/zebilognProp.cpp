@@ -11,14 +11,23 @@
 namespace {
 
 struct PathProperty {
-    PathProperty* pNext;
+    PathProperty* pNext; // in its bucket
+    unsigned long ulHash;
     char* pszName;
     char* pszValue;
 };
 
+// The path-property cache: a hash on the path with ASCII letters folded, so that a path found
+// ignoring case is found in its bucket. The removal stacking asks it once per file.
+struct PathPropertyCache {
+    PathProperty** ppBuckets;
+    size_t cBuckets; // a power of two, or 0 before the first entry
+    size_t cEntries;
+};
+
 struct PropertyState {
     char* pszValueList; // CustomActionData value list, loaded by the first deferred read
-    PathProperty* pPathProperties;
+    PathPropertyCache paths;
     char szTempFolder[ZEB_CCH_PATH]; // ZEBTEMP, normalised without trailing backslash
     BOOL bReducedLogging;
     int iFilesProcessed;
@@ -138,6 +147,54 @@ UINT LoadValueList(void) {
     return ZEB_RC_SUCCESS;
 }
 
+const size_t kFirstBuckets = 64;
+
+unsigned long FoldedHash(LPCSTR psz) {
+    unsigned long ulHash = 2166136261u; // FNV-1a
+    for (; *psz != '\0'; psz++) {
+        unsigned char c = (unsigned char)*psz;
+        if (c >= 'A' && c <= 'Z')
+            c = (unsigned char)(c - 'A' + 'a');
+        ulHash = (ulHash ^ c) * 16777619u;
+    }
+    return ulHash & 0xFFFFFFFFu;
+}
+
+PathProperty* FindPathProperty(LPCSTR pszPath, unsigned long ulHash) {
+    const PathPropertyCache& cache = g_prop.paths;
+    if (cache.cBuckets == 0)
+        return NULL;
+    for (PathProperty* p = cache.ppBuckets[ulHash & (cache.cBuckets - 1)]; p != NULL; p = p->pNext) {
+        if (p->ulHash == ulHash && _stricmp(p->pszValue, pszPath) == 0)
+            return p;
+    }
+    return NULL;
+}
+
+// Doubles the buckets once there are as many entries; FALSE only when there are no buckets at
+// all (a cache that cannot grow stays correct, only slower).
+BOOL MakeRoomForPathProperty(void) {
+    PathPropertyCache& cache = g_prop.paths;
+    if (cache.cBuckets != 0 && cache.cEntries < cache.cBuckets)
+        return TRUE;
+    size_t cNew = cache.cBuckets == 0 ? kFirstBuckets : cache.cBuckets * 2;
+    PathProperty** ppNew = (PathProperty**)calloc(cNew, sizeof(PathProperty*));
+    if (ppNew == NULL)
+        return cache.cBuckets != 0;
+    for (size_t i = 0; i < cache.cBuckets; i++) {
+        while (cache.ppBuckets[i] != NULL) {
+            PathProperty* p = cache.ppBuckets[i];
+            cache.ppBuckets[i] = p->pNext;
+            p->pNext = ppNew[p->ulHash & (cNew - 1)];
+            ppNew[p->ulHash & (cNew - 1)] = p;
+        }
+    }
+    free(cache.ppBuckets);
+    cache.ppBuckets = ppNew;
+    cache.cBuckets = cNew;
+    return TRUE;
+}
+
 // prefix + number + suffix in the folder; FALSE (and an empty path) when the name does not fit.
 BOOL MakeTempName(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszPrefix, LPCSTR pszNumber,
                   LPCSTR pszSuffix) {
@@ -159,13 +216,18 @@ void ResetPropertyState(void) {
 void FreePropertyState(void) {
     free(g_prop.pszValueList);
     g_prop.pszValueList = NULL;
-    while (g_prop.pPathProperties != NULL) {
-        PathProperty* p = g_prop.pPathProperties;
-        g_prop.pPathProperties = p->pNext;
-        free(p->pszName);
-        free(p->pszValue);
-        free(p);
+    PathPropertyCache& cache = g_prop.paths;
+    for (size_t i = 0; i < cache.cBuckets; i++) {
+        while (cache.ppBuckets[i] != NULL) {
+            PathProperty* p = cache.ppBuckets[i];
+            cache.ppBuckets[i] = p->pNext;
+            free(p->pszName);
+            free(p->pszValue);
+            free(p);
+        }
     }
+    free(cache.ppBuckets);
+    memset(&cache, 0, sizeof(cache));
 }
 
 BOOL GetPropertyValue(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszName, LPSTR pszValue, DWORD cchValue,
@@ -259,11 +321,10 @@ BOOL icsIsYes(LPCSTR pszValue, LPCSTR pszDefault) {
 UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName) {
     static const char kFunction[] = "CreatePathProperty";
     MSIHANDLE hInstall = FrameSession();
-    for (PathProperty* p = g_prop.pPathProperties; p != NULL; p = p->pNext) {
-        if (_stricmp(p->pszValue, pszPath) == 0) {
-            lstrcpynA(pszName, p->pszName, (int)cchName);
-            return ZEB_RC_SUCCESS;
-        }
+    unsigned long ulHash = FoldedHash(pszPath);
+    if (PathProperty* pFound = FindPathProperty(pszPath, ulHash)) {
+        lstrcpynA(pszName, pFound->pszName, (int)cchName);
+        return ZEB_RC_SUCCESS;
     }
 
     UINT uiStat = ZEB_RC_SUCCESS;
@@ -280,7 +341,8 @@ UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName) {
 
     size_t cbName = strlen(szName) + 1;
     size_t cbValue = strlen(pszPath) + 1;
-    ZebHeap<PathProperty> entry((PathProperty*)calloc(1, sizeof(PathProperty)));
+    ZebHeap<PathProperty> entry(MakeRoomForPathProperty() ? (PathProperty*)calloc(1, sizeof(PathProperty))
+                                                          : NULL);
     ZebHeap<char> name(entry.IsValid() ? (char*)malloc(cbName) : NULL);
     if (!name.IsValid()) {
         TraceText(kFunction, "***Unable to allocate path property name buffer 0x%8.8lx",
@@ -298,8 +360,11 @@ UINT CreatePathProperty(LPCSTR pszPath, LPSTR pszName, DWORD cchName) {
     PathProperty* pEntry = entry.Detach();
     pEntry->pszName = name.Detach();
     pEntry->pszValue = value.Detach();
-    pEntry->pNext = g_prop.pPathProperties;
-    g_prop.pPathProperties = pEntry;
+    pEntry->ulHash = ulHash;
+    PathProperty*& pBucket = g_prop.paths.ppBuckets[ulHash & (g_prop.paths.cBuckets - 1)];
+    pEntry->pNext = pBucket;
+    pBucket = pEntry;
+    g_prop.paths.cEntries++;
 
     snprintf(szCounter, sizeof(szCounter), "%lu", ulCounter + 1);
     if (!SetPropertyValueTerse(hInstall, kFunction, PROP_ZEBPROPERTYCOUNTER, szCounter, &uiStat))

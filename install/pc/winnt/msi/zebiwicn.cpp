@@ -34,6 +34,7 @@ const struct {
     {ResetIniState, FreeIniState},
     {ResetVersionState, NULL},
     {ResetLaunchState, NULL},
+    {ResetDbState, NULL},
     // clang-format on
 };
 

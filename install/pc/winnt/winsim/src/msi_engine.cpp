@@ -174,15 +174,15 @@ UINT RunRemoveRegistryValues() {
     return ERROR_SUCCESS;
 }
 
-// Every file row first, in row order; then the folder rows (no FileName), in row order, each
-// removed only when it is empty by then. DirProperty is read now, as the engine resolves it when
-// the step runs; a FileName "short|long" uses its long name.
+// Rows in row order: a file row removes the files its name matches, a folder row (no FileName)
+// its folder when it is empty at that moment, as Wine's engine does; a folder stacked before its
+// files or its subfolders stays. DirProperty is read now, as the engine resolves it when the step
+// runs; a FileName "short|long" uses its long name.
 UINT RunRemoveFiles() {
     const Table* t = FindTable("RemoveFile");
     if (!t)
         return ERROR_SUCCESS;
     ColumnIndex c{*t};
-    std::vector<std::string> folders;
     for (const StoredRow& row : t->rows) {
         const Field& mode = At(row, c["InstallMode"]);
         if (mode.kind != Field::Int || !ModeApplies(mode.i, FieldText(At(row, c["Component_"]))))
@@ -192,14 +192,12 @@ UINT RunRemoveFiles() {
             continue;
         const Field& name = At(row, c["FileName"]);
         if (name.kind != Field::Str) {
-            folders.push_back(dir->second);
+            RemoveFolderIfEmpty(dir->second);
             continue;
         }
         const size_t bar = name.s.find('|');
         RemoveMatchingFiles(dir->second, bar == std::string::npos ? name.s : name.s.substr(bar + 1));
     }
-    for (const std::string& folder : folders)
-        RemoveFolderIfEmpty(folder);
     return ERROR_SUCCESS;
 }
 

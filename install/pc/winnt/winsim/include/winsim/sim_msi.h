@@ -146,8 +146,10 @@ std::vector<std::string> ActionsDone();
 // RemoveFiles: rows whose InstallMode (1 install, 2 removal, 3 both) meets their component's
 // action state; the folder is the value of the property DirProperty names, read now. FileName
 // matches files of that folder with * and ? (long or short name; "short|long" uses the long
-// one); then the rows without FileName remove their folder, in row order, when it is empty by
-// then. Files held open by another process stay. Components are those of AddComponent.
+// one); a row without FileName removes its folder when it is empty at that moment. Rows are taken
+// in row order, file and folder rows alike, as Wine's engine takes them: a folder row before the
+// rows that empty the folder leaves it. Files held open by another process stay. Components are
+// those of AddComponent.
 void RunRemovalSteps();
 
 } // namespace winsim::msi
