@@ -3,6 +3,7 @@
 #include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
+#include "zebiwicnUninstall.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -35,6 +36,7 @@ const struct {
     {ResetVersionState, NULL},
     {ResetLaunchState, NULL},
     {ResetDbState, NULL},
+    {ResetUninstallState, isuFreeQmList},
     // clang-format on
 };
 
