@@ -78,8 +78,9 @@ TEST_F(Handover, AValueTheListCannotCarryIsRefusedAndNoListIsLeft) {
     struct Case {
         std::string value, named;
     };
-    for (const Case& c : {Case{"X;ZEBLEAVEQMDATAREMOVE=delete", "';'"}, Case{"C:\\a\r\nb", "carriage return"},
-                          Case{"C:\\a\nZEBREMOVE=1", "line feed"}}) {
+    for (const Case& c :
+         {Case{"X;ZEBLEAVEQMDATAREMOVE=delete", "';'"}, Case{"C:\\a\r\nb", "carriage return"},
+          Case{"C:\\a\nZEBREMOVE=1", "line feed"}, Case{"C:\\a\x1a", "end-of-file character (0x1A)"}}) {
         DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
         DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
         msi::ClearMessages();

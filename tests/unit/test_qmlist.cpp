@@ -311,12 +311,20 @@ TEST_F(QmData, ARootOrRelativeFolderIsNeverStacked) {
     fs::MakeDirs("C:\\HXData\\qmgrs\\QM4");
     fs::AppendFile(kData + "\\hxs.ini",
                    "QueueManager:\r\n   Name=QM4\r\n   Prefix=HXData\r\n   Directory=QM4\r\n");
-    // Without its directory the folder would be every queue manager's "qmgrs".
-    fs::AppendFile(kData + "\\hxs.ini", "QueueManager:\r\n   Name=QM5\r\n   Prefix=C:\\HXData\r\n");
+    // Without its own directory name the folder would be every queue manager's "qmgrs", or the
+    // data folder above it.
+    fs::AppendFile(kData + "\\hxs.ini",
+                   "QueueManager:\r\n   Name=QM5\r\n   Prefix=C:\\HXData\r\n"
+                   "QueueManager:\r\n   Name=QM6\r\n   Prefix=C:\\HXData\r\n   Directory=\\\r\n"
+                   "QueueManager:\r\n   Name=QM7\r\n   Prefix=C:\\HXData\r\n   Directory=..\r\n");
     EXPECT_EQ(iwiStackDeleteQMgrs(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("***Invalid path: 'C:\\*'"));
     EXPECT_TRUE(HasText("***Invalid path: 'HXData\\qmgrs\\QM4\\*'"));
     EXPECT_TRUE(HasText("***Queue manager 'QM5' has no data folder; nothing of it is stacked"));
+    EXPECT_TRUE(HasText("***Directory '..' of 'QM7' names no folder of its own"));
+    for (const char* qm : {"QM6", "QM7"})
+        EXPECT_TRUE(HasText(std::string("***Queue manager '") + qm +
+                            "' has no data folder; nothing of it is stacked"));
     EXPECT_EQ(Rows(), (Strings{"C:\\HXData\\qmgrs\\QM3 | * | " + std::string(kComponent) + " | 2",
                                "C:\\HXData\\qmgrs\\QM3 |  | " + std::string(kComponent) + " | 2"}));
 }

@@ -74,7 +74,8 @@ BOOL Append(ValueList& list, LPCSTR pszFunction, LPCSTR pszName, LPCSTR pszValue
 }
 
 // A value the list cannot carry: ";" would end its entry early (and the rest would read as
-// entries of their own), a line end would end the list.
+// entries of their own), a line end would end the list, and so would 0x1A, which ends a file
+// read in text mode.
 LPCSTR UnlistableCharacter(LPCSTR pszValue) {
     if (strchr(pszValue, ';') != NULL)
         return "';'";
@@ -82,6 +83,8 @@ LPCSTR UnlistableCharacter(LPCSTR pszValue) {
         return "carriage return";
     if (strchr(pszValue, '\n') != NULL)
         return "line feed";
+    if (strchr(pszValue, '\x1a') != NULL)
+        return "end-of-file character (0x1A)";
     return NULL;
 }
 

@@ -142,10 +142,20 @@ void CopyOut(const QmEntry* p, char (*pszName)[ZEB_CCH_MSG], char (*pszDataFolde
         lstrcpynA(*pszInstallation, TextOf(p->pszInstallation), sizeof(*pszInstallation));
 }
 
-// "prefix\qmgrs\directory" in a new buffer; "" when either part is empty, since the folder
-// would then be the qmgrs folder itself or below the drive's root. NULL when out of memory.
+// A directory name that names one folder below "qmgrs", never that folder itself or its parent.
+BOOL IsFolderName(LPCSTR pszDirectory) {
+    char szName[ZEB_CCH_MSG];
+    lstrcpynA(szName, pszDirectory, sizeof(szName));
+    NormalizePath(FALSE, szName);
+    return szName[0] != '\0' && strpbrk(szName, "\\/") == NULL && strcmp(szName, ".") != 0 &&
+           strcmp(szName, "..") != 0;
+}
+
+// "prefix\qmgrs\directory" in a new buffer; "" when either part is empty or the directory is no
+// folder name, since the folder would then be the qmgrs folder itself, its parent or below the
+// drive's root. NULL when out of memory.
 char* DataFolderOf(LPCSTR pszPrefix, LPCSTR pszDirectory) {
-    if (pszPrefix[0] == '\0' || pszDirectory[0] == '\0')
+    if (pszPrefix[0] == '\0' || !IsFolderName(pszDirectory))
         return CopyText("");
     size_t cb = strlen(pszPrefix) + strlen(pszDirectory) + sizeof("\\qmgrs\\");
     char* psz = (char*)malloc(cb);
@@ -283,7 +293,7 @@ BOOL NewQm(LPCSTR pszName, LPCSTR pszDefaultPrefix, LPCSTR pszPrefix, LPCSTR psz
     LPCSTR pszLog = szLog;
     if (pszLogPath != NULL) {
         pszLog = pszLogPath;
-    } else if (pszUsedPrefix[0] != '\0' && pszDirectory[0] != '\0') {
+    } else if (pszUsedPrefix[0] != '\0' && IsFolderName(pszDirectory)) {
         char szQmIni[ZEB_CCH_PATH];
         int cch = snprintf(szQmIni, sizeof(szQmIni), "%s\\qmgrs\\%s\\QM.INI", pszUsedPrefix, pszDirectory);
         if (cch > 0 && cch < (int)sizeof(szQmIni) && FileExists(szQmIni))
@@ -294,6 +304,8 @@ BOOL NewQm(LPCSTR pszName, LPCSTR pszDefaultPrefix, LPCSTR pszPrefix, LPCSTR psz
         pszLog = pszDefaultLogPath;
     }
 
+    if (pszDirectory[0] != '\0' && !IsFolderName(pszDirectory))
+        TraceText(kFunction, "***Directory '%s' of '%s' names no folder of its own", pszDirectory, pszName);
     ZebHeap<char> data(DataFolderOf(pszUsedPrefix, pszDirectory));
     if (!data.IsValid()) {
         TraceText(kFunction, "***Can't allocate memory for QM list");
