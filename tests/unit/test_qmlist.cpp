@@ -299,7 +299,7 @@ TEST_F(QmData, DeleteStacksEveryDataAndLogFolderAndNeverAnEmptyOne) {
         {"No other server installs exist, so it's fine!", "Deleting all queue manager registry entries",
          "Deleting all queue manager files",
          "Stacking folder/files for deletion: 'C:\\HXData\\qmgrs\\QM2\\*'",
-         "***Queue manager 'QM2' has no log folder; nothing of it is stacked",
+         "***Queue manager 'QM2' has no log folder to stack",
          "Stacking folder/files for deletion: 'C:\\HXData\\qmgrs\\QM1\\*'", "Returning with rc 0"}));
     EXPECT_EQ(isuQmCount(), 0); // released by the action
 }
@@ -320,11 +320,10 @@ TEST_F(QmData, ARootOrRelativeFolderIsNeverStacked) {
     EXPECT_EQ(iwiStackDeleteQMgrs(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("***Invalid path: 'C:\\*'"));
     EXPECT_TRUE(HasText("***Invalid path: 'HXData\\qmgrs\\QM4\\*'"));
-    EXPECT_TRUE(HasText("***Queue manager 'QM5' has no data folder; nothing of it is stacked"));
+    EXPECT_TRUE(HasText("***Queue manager 'QM5' has no data folder to stack"));
     EXPECT_TRUE(HasText("***Directory '..' of 'QM7' names no folder of its own"));
     for (const char* qm : {"QM6", "QM7"})
-        EXPECT_TRUE(HasText(std::string("***Queue manager '") + qm +
-                            "' has no data folder; nothing of it is stacked"));
+        EXPECT_TRUE(HasText(std::string("***Queue manager '") + qm + "' has no data folder to stack"));
     EXPECT_EQ(Rows(), (Strings{"C:\\HXData\\qmgrs\\QM3 | * | " + std::string(kComponent) + " | 2",
                                "C:\\HXData\\qmgrs\\QM3 |  | " + std::string(kComponent) + " | 2"}));
 }

@@ -52,8 +52,7 @@ void ValidateLeaveQMBody(MSIHANDLE hInstall, UINT* puiStat) {
 UINT StackQmFolder(LPCSTR pszName, LPCSTR pszFolder, LPCSTR pszKind, LPCSTR pszComponent, int iInstallMode) {
     static const char kFunction[] = "StackDeleteQMgr";
     if (pszFolder[0] == '\0') {
-        TraceText(kFunction, "***Queue manager '%s' has no %s folder; nothing of it is stacked", pszName,
-                  pszKind);
+        TraceText(kFunction, "***Queue manager '%s' has no %s folder to stack", pszName, pszKind);
         return ZEB_RC_FAILURE;
     }
     char szPattern[ZEB_CCH_PATH];
