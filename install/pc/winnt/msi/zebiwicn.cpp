@@ -3,6 +3,9 @@
 #include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
+#include "zebiwicnFeatures.h"
+#include "zebiwicnInstall.h"
+#include "zebiwicnUtil.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -35,6 +38,9 @@ const struct {
     {ResetVersionState, NULL},
     {ResetLaunchState, NULL},
     {ResetDbState, NULL},
+    {ResetFeatureState, NULL},
+    {ResetPrevState, NULL},
+    {ResetInstallState, NULL},
     // clang-format on
 };
 
@@ -45,7 +51,7 @@ void OnLoad(HINSTANCE hInstance) {
     for (const auto& area : kAreaState)
         area.pfnReset();
     snprintf(g_szBanner, sizeof(g_szBanner), "%s Built on %s at %s; version %s, build %s", g_szModuleName,
-             __DATE__, __TIME__, ZEB_PRODUCT_VERSION, ZEB_BUILD_LEVEL);
+             ZebBuildDate(), ZebBuildTime(), ZebProductVersion(), ZebBuildLevel());
 }
 
 void OnUnload(void) {
@@ -65,6 +71,18 @@ LPCSTR ZebBanner(void) {
 }
 HINSTANCE ZebInstance(void) {
     return g_hInstance;
+}
+LPCSTR ZebBuildDate(void) {
+    return __DATE__;
+}
+LPCSTR ZebBuildTime(void) {
+    return __TIME__;
+}
+LPCSTR ZebProductVersion(void) {
+    return ZEB_PRODUCT_VERSION;
+}
+LPCSTR ZebBuildLevel(void) {
+    return ZEB_BUILD_LEVEL;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {
