@@ -374,9 +374,14 @@ TEST_F(Prev, FeatureTablesAreWellFormed) {
             ASSERT_GE(row, 0) << name;
             EXPECT_NE(SummaryFeature(row).pszLegacyComponent[0], '\0') << name;
         }
+    int summaryRows = 0;
+    while (summaryRows < ZEB_FEATURE_ROWS && SummaryFeature(summaryRows).pszName[0] != '\0')
+        summaryRows++;
+    EXPECT_EQ(summaryRows, 75);
     std::set<std::string> names;
     for (int i = 0; i < ZEB_FEATURE_ROWS && ProductFeature(i).pszName[0] != '\0'; i++)
         EXPECT_TRUE(names.insert(ProductFeature(i).pszName).second) << ProductFeature(i).pszName;
+    EXPECT_EQ(names.size(), 13u);
     EXPECT_STREQ(SummaryFeature(ZEB_FEATURE_ROWS).pszName, "");
     EXPECT_STREQ(SummaryFeature(-1).pszName, "");
 }
