@@ -193,4 +193,15 @@ TEST_F(TestExports, FileOperationsDeleteAHeldFileCopyAndCancel) {
     EXPECT_TRUE(HasText("***Unknown operation 'move'"));
 }
 
+TEST_F(TestExports, HxRegistryInfoReportsTheJavaAddOn) {
+    winsim::msi::AddProduct("{0B170000-0000-4000-8000-000000000001}",
+                            "{37C07B43-CAD0-11D4-B2C4-000629BE98FC}", 5, "QB17");
+    winsim::msi::SetProductComponent("{0B170000-0000-4000-8000-000000000001}",
+                                     "{0B170000-0000-4000-8000-0000000000C0}", 3,
+                                     "C:\\Q\\java\\lib\\samples\\x.jar");
+    EXPECT_EQ(tstHxRegistryInfo(h), ZEB_RC_SUCCESS);
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTQB17"), "java=1 samples=1 level=0");
+    EXPECT_TRUE(HasText("Java samples are installed"));
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include "zebicson.h"
 #include "zebilogn.h"
 #include "zebiwicnDelete.h"
+#include "zebiwicnUtil.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -347,5 +348,20 @@ ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall) {
     UINT uiStat = ZEB_RC_SUCCESS;
     if (!CaProlog(hInstall, &uiStat, "tstBinaryFile", NULL))
         BinaryFileBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
+
+// Reads the previous installation record (GetHxRegistryInfo) and sets ZEBTESTQB17 to
+// "java=<0|1> samples=<0|1> level=<level>"; the status is the record's.
+ZEB_ACTION tstHxRegistryInfo(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "tstHxRegistryInfo", NULL)) {
+        uiStat = GetHxRegistryInfo();
+        const ZebPrevRecord& r = PrevRecord();
+        char szResult[ZEB_CCH_MSG];
+        snprintf(szResult, sizeof(szResult), "java=%d samples=%d level=%ld", r.bQb17Java ? 1 : 0,
+                 r.bQb17Samples ? 1 : 0, (long)r.lProduct);
+        SetPropertyValue(hInstall, "tstHxRegistryInfo", "ZEBTESTQB17", szResult, &uiStat);
+    }
     return CaEpilog(hInstall, uiStat);
 }

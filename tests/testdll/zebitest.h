@@ -12,3 +12,4 @@ ZEB_ACTION tstFileOperations(MSIHANDLE hInstall);
 ZEB_ACTION tstStackRemovals(MSIHANDLE hInstall);
 ZEB_ACTION tstListbox(MSIHANDLE hInstall);
 ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall);
+ZEB_ACTION tstHxRegistryInfo(MSIHANDLE hInstall);

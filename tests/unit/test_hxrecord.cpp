@@ -75,6 +75,29 @@ TEST_F(Records, CommandWordsMakeTheRecordsInTheirViews) {
                                         View::Wow32));
 }
 
+TEST_F(Records, OriginFieldsOfBothRecordsAndTheOldLogDefaults) {
+    hxrecord::Output out = hxrecord::FromArgs(
+        {"installation", "Inst1", "package=Server", "producttype=Server", "serverversion=9",
+         "serverrelease=3", "languagecode=j", "language=Japanese", "value=Package=Client", "old",
+         "serverversion=5", "serverrelease=21", "logdefaultpath=C:\\Logs", "package=Client"},
+        false);
+    ASSERT_EQ(out.error, "");
+    Registry(out.text);
+    const std::string inst = "SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Inst1";
+    EXPECT_EQ(Value(inst, "Package"), "Client"); // a later value of the same name replaces it
+    EXPECT_EQ(Value(inst, "ProductType"), "Server");
+    EXPECT_EQ(Value(inst, "HXServerVersion"), "9");
+    EXPECT_EQ(Value(inst, "HXServerRelease"), "3");
+    EXPECT_EQ(Value(inst, "LanguageCode"), "j");
+    EXPECT_EQ(Value(inst, "Language"), "Japanese");
+    const std::string old = "SOFTWARE\\Corvane\\Hexline\\CurrentVersion";
+    EXPECT_EQ(Value(old, "HXServerRelease", View::Wow32), "21");
+    EXPECT_EQ(Value(old, "Package", View::Wow32), "Client");
+    EXPECT_EQ(Value(old + "\\Configuration\\LogDefaults", "LogDefaultPath", View::Wow32), "C:\\Logs");
+    EXPECT_EQ(hxrecord::FromArgs({"installation", "A", "logdefaultpath=C:\\L"}, false).error,
+              "unknown field 'logdefaultpath=C:\\L' of installation");
+}
+
 TEST_F(Records, BadWordsAreRefused) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, "no records"},

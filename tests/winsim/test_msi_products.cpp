@@ -117,4 +117,36 @@ TEST_F(MsiProducts, FeaturesAndComponentsOfInstalledProducts) {
               static_cast<UINT>(ERROR_UNKNOWN_COMPONENT));
 }
 
+TEST_F(MsiProducts, ComponentsAreEnumeratedOnceInOrderOfFirstRegistration) {
+    const std::string c1 = "{D0000000-0000-0000-0000-000000000001}";
+    const std::string c2 = "{D0000000-0000-0000-0000-000000000002}";
+    const std::string c3 = "{D0000000-0000-0000-0000-00000000000A}";
+    msi::SetProductComponent(kProductA, c2, INSTALLSTATE_LOCAL, "C:\\a");
+    msi::SetProductComponent(kProductA, c1, INSTALLSTATE_LOCAL, "C:\\b");
+    msi::SetProductComponent(kProductC, c2, INSTALLSTATE_LOCAL, "C:\\c");
+    msi::SetProductComponent(kProductB, "{d0000000-0000-0000-0000-00000000000a}", INSTALLSTATE_LOCAL,
+                             "C:\\d");
+    msi::SetProductComponent(kProductA, c3, INSTALLSTATE_LOCAL, "C:\\e"); // the same code as B's
+    msi::SetProductComponent(kProductA, c2, INSTALLSTATE_ABSENT, "");     // an update, not another
+
+    std::vector<std::string> codes;
+    char code[39];
+    for (DWORD i = 0; MsiEnumComponentsA(i, code) == ERROR_SUCCESS; ++i)
+        codes.push_back(code);
+    EXPECT_EQ(codes, (std::vector<std::string>{c2, c1, "{d0000000-0000-0000-0000-00000000000a}"}));
+    EXPECT_EQ(MsiEnumComponentsA(3, code), static_cast<UINT>(ERROR_NO_MORE_ITEMS));
+    EXPECT_EQ(MsiEnumComponentsA(0xFFFFFFFF, code), static_cast<UINT>(ERROR_NO_MORE_ITEMS));
+
+    // Registrations are found by product and component, either case.
+    char path[16];
+    DWORD cch = sizeof path;
+    EXPECT_EQ(MsiGetComponentPathA(kProductA, c3.c_str(), path, &cch), INSTALLSTATE_LOCAL);
+    EXPECT_STREQ(path, "C:\\e");
+    cch = sizeof path;
+    EXPECT_EQ(MsiGetComponentPathA(kProductB, c3.c_str(), path, &cch), INSTALLSTATE_LOCAL);
+    EXPECT_STREQ(path, "C:\\d");
+    cch = sizeof path;
+    EXPECT_EQ(MsiGetComponentPathA(kProductA, c2.c_str(), path, &cch), INSTALLSTATE_ABSENT);
+}
+
 } // namespace

@@ -431,4 +431,25 @@ TEST_F(MsiSession, FeatureAndComponentStates) {
     msi::LeaveDeferred();
 }
 
+TEST_F(MsiSession, DefineFeaturesGivesTableRowsAndStatesTogether) {
+    msi::AddRow("Feature", {msi::Field::str("Stale")}); // no table yet: nothing
+    msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN},
+                         {"Web", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL, "JavaMsg"}});
+    std::vector<msi::Row> rows = msi::Rows("Feature");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].fields[0].s, "Server");
+    EXPECT_EQ(rows[0].fields[1].kind, msi::Field::Null);
+    EXPECT_EQ(rows[1].fields[0].s, "Web");
+    EXPECT_EQ(rows[1].fields[1].s, "JavaMsg");
+    INSTALLSTATE installed = INSTALLSTATE_UNKNOWN, action = INSTALLSTATE_UNKNOWN;
+    ASSERT_EQ(MsiGetFeatureStateA(h, "Web", &installed, &action), 0u);
+    EXPECT_EQ(installed, INSTALLSTATE_ABSENT);
+    EXPECT_EQ(action, INSTALLSTATE_LOCAL);
+
+    // Defined again, the table holds only the new rows.
+    msi::DefineFeatures({{"Client"}});
+    ASSERT_EQ(msi::Rows("Feature").size(), 1u);
+    EXPECT_EQ(msi::Feature("Client"), std::make_pair(int(INSTALLSTATE_ABSENT), int(INSTALLSTATE_UNKNOWN)));
+}
+
 } // namespace

@@ -74,6 +74,16 @@ std::string Block(const std::string& key, const Values& values, std::string (*qu
     return out + "\n";
 }
 
+// The values of what the record was: package, type, release and language.
+template <typename Record> void PutOrigin(Values& values, const Record& r) {
+    Put(values, "Package", r.package);
+    Put(values, "ProductType", r.productType);
+    Put(values, "HXServerVersion", r.serverVersion);
+    Put(values, "HXServerRelease", r.serverRelease);
+    Put(values, "LanguageCode", r.languageCode);
+    Put(values, "Language", r.language);
+}
+
 Values MainValues(const Installation& r, bool withFolder) {
     Values values = {{"Name", r.name}};
     Put(values, "Description", r.description);
@@ -82,6 +92,7 @@ Values MainValues(const Installation& r, bool withFolder) {
     Put(values, "ProductCode", r.productCode);
     if (withFolder)
         Put(values, "FilePath", r.folder);
+    PutOrigin(values, r);
     values.insert(values.end(), r.values.begin(), r.values.end());
     return values;
 }
@@ -153,10 +164,13 @@ std::string Keys(const OldRecord& r) {
     Put(values, "FilePath", r.folder);
     Put(values, "WorkPath", r.workPath);
     Put(values, "Name", r.name);
+    PutOrigin(values, r);
     values.insert(values.end(), r.values.begin(), r.values.end());
     std::string out = Block(key, values, Quoted);
     if (!r.components.empty())
         out += Block(key + "\\Components", ComponentValues(r.components), Quoted);
+    if (r.logDefaultPath)
+        out += Block(key + "\\Configuration\\LogDefaults", {{"LogDefaultPath", *r.logDefaultPath}}, Quoted);
     return out;
 }
 
@@ -275,6 +289,21 @@ std::string FieldsError(const std::string& kind, const std::string& word) {
     return "unknown field '" + word + "' of " + kind;
 }
 
+// The origin words both kinds of record take; false for another field.
+template <typename Record> bool ReadOrigin(const std::string& field, const std::string& value, Record& r) {
+    std::optional<std::string>* target = field == "package"         ? &r.package
+                                         : field == "producttype"   ? &r.productType
+                                         : field == "serverversion" ? &r.serverVersion
+                                         : field == "serverrelease" ? &r.serverRelease
+                                         : field == "languagecode"  ? &r.languageCode
+                                         : field == "language"      ? &r.language
+                                                                    : nullptr;
+    if (target == nullptr)
+        return false;
+    *target = value;
+    return true;
+}
+
 // name=value words of an installation (lastinstall too).
 std::string ReadInstallation(Words& w, Installation& r) {
     for (; w.AtField(); w.next++) {
@@ -301,7 +330,7 @@ std::string ReadInstallation(Words& w, Installation& r) {
             r.maintenance.push_back({value.substr(0, value.find(':')), value.substr(value.find(':') + 1)});
         else if (field == "value" && value.find('=') != std::string::npos)
             r.values.emplace_back(value.substr(0, value.find('=')), value.substr(value.find('=') + 1));
-        else
+        else if (!ReadOrigin(field, value, r))
             return FieldsError("installation", word);
     }
     return "";
@@ -324,9 +353,11 @@ std::string ReadOld(Words& w, OldRecord& r) {
             r.name = value;
         else if (field == "component")
             r.components.push_back(value);
+        else if (field == "logdefaultpath")
+            r.logDefaultPath = value;
         else if (field == "value" && value.find('=') != std::string::npos)
             r.values.emplace_back(value.substr(0, value.find('=')), value.substr(value.find('=') + 1));
-        else
+        else if (!ReadOrigin(field, value, r))
             return FieldsError("old", word);
     }
     return "";
@@ -453,7 +484,9 @@ std::string Usage() {
            "                              view=32 component=C... shipped=M.F maint=M.F:FOLDER...\n"
            "                              value=NAME=TEXT...\n"
            "  old FIELD...                productcode= vrmf= folder= workpath= name= component=C...\n"
-           "                              value=NAME=TEXT...\n"
+           "                              logdefaultpath= value=NAME=TEXT...\n"
+           "  origin fields of both:      package= producttype= serverversion= serverrelease=\n"
+           "                              languagecode= language=\n"
            "  qmgr NAME FIELD...          a queue manager of the old levels' registry: prefix=\n"
            "                              directory= installation= datapath= logpath= key=\n"
            "  qmdefaults FIELD...         their defaults: prefix= logpath=\n"

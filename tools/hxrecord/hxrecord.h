@@ -30,8 +30,16 @@ struct Installation {
     std::optional<std::string> productCode{};
     std::optional<std::string> folder{}; // "FilePath"
     bool view32 = false;
-    std::vector<std::string> components{}; // values of the "Components" subkey
-    std::optional<std::string> shipped{};  // "Shipped" of "Maintenance Applied"
+    // What a previous installation tells a later package: its package and type ("Server" or
+    // "Client"), release and language.
+    std::optional<std::string> package{};       // "Package"
+    std::optional<std::string> productType{};   // "ProductType"
+    std::optional<std::string> serverVersion{}; // "HXServerVersion"
+    std::optional<std::string> serverRelease{}; // "HXServerRelease"
+    std::optional<std::string> languageCode{};  // "LanguageCode"
+    std::optional<std::string> language{};      // "Language"
+    std::vector<std::string> components{};      // values of the "Components" subkey
+    std::optional<std::string> shipped{};       // "Shipped" of "Maintenance Applied"
     std::vector<Maintenance> maintenance{};
     // Further string values in this order, after the ones above (the same name replaces one).
     std::vector<std::pair<std::string, std::string>> values{};
@@ -45,6 +53,14 @@ struct OldRecord {
     std::optional<std::string> folder{};   // "FilePath"
     std::optional<std::string> workPath{}; // "WorkPath"
     std::optional<std::string> name{};     // "Name": a 7.0.1 installation mirroring its record
+    std::optional<std::string> package{};
+    std::optional<std::string> productType{};
+    std::optional<std::string> serverVersion{};
+    std::optional<std::string> serverRelease{};
+    std::optional<std::string> languageCode{};
+    std::optional<std::string> language{};
+    // "LogDefaultPath" of the subkey "Configuration\LogDefaults"
+    std::optional<std::string> logDefaultPath{};
     std::vector<std::string> components{};
     std::vector<std::pair<std::string, std::string>> values{};
 };

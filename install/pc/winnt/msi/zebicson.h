@@ -88,6 +88,9 @@ LONG LevelFromFields(LPCSTR pszVersion, LPCSTR pszRelease, LPCSTR pszModificatio
 // Field 1 to 4 of "V.R.M.F", tidied; a field the text does not have is "0". Each field number has
 // a buffer of the copy's own.
 LPCSTR DottedVersionField(LPCSTR pszDotted, int iField);
+// A decimal number as atoll reads it (white space, a sign, the digits up to another character; 0
+// for none), held to [llMin, llMax]; FALSE when it had to be held.
+BOOL ReadClampedDecimal(LPCSTR pszText, long long llMin, long long llMax, long long* pllValue);
 // In place: blanks, one leading quote, trailing blanks and quotes removed.
 LPSTR TrimBlanksAndQuotes(LPSTR pszText);
 // In place: trimmed; all digits rewritten as a number ("007" is "7"), anything else left as it is.

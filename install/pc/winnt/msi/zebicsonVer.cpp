@@ -107,6 +107,10 @@ LPSTR HexText(LPSTR pszOut, DWORD cchOut, const BYTE* pbData, DWORD cbData) {
     return pszOut;
 }
 
+BOOL ReadClampedDecimal(LPCSTR pszText, long long llMin, long long llMax, long long* pllValue) {
+    return ReadDecimal(pszText, llMin, llMax, pllValue);
+}
+
 LPCSTR LevelToText(LONG lLevel) {
     snprintf(g_ver.szLevel, sizeof(g_ver.szLevel), "%d.%d.%d", (int)(lLevel / 10000),
              (int)(lLevel % 10000 / 100), (int)(lLevel % 100));

@@ -4,6 +4,9 @@
 #include "zebicson.h"
 #include "zebilogn.h"
 #include "zebiwicnUninstall.h"
+#include "zebiwicnFeatures.h"
+#include "zebiwicnInstall.h"
+#include "zebiwicnUtil.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -37,6 +40,9 @@ const struct {
     {ResetLaunchState, NULL},
     {ResetDbState, NULL},
     {ResetUninstallState, isuFreeQmList},
+    {ResetFeatureState, NULL},
+    {ResetPrevState, NULL},
+    {ResetInstallState, NULL},
     // clang-format on
 };
 
@@ -47,7 +53,7 @@ void OnLoad(HINSTANCE hInstance) {
     for (const auto& area : kAreaState)
         area.pfnReset();
     snprintf(g_szBanner, sizeof(g_szBanner), "%s Built on %s at %s; version %s, build %s", g_szModuleName,
-             __DATE__, __TIME__, ZEB_PRODUCT_VERSION, ZEB_BUILD_LEVEL);
+             ZebBuildDate(), ZebBuildTime(), ZebProductVersion(), ZebBuildLevel());
 }
 
 void OnUnload(void) {
@@ -67,6 +73,18 @@ LPCSTR ZebBanner(void) {
 }
 HINSTANCE ZebInstance(void) {
     return g_hInstance;
+}
+LPCSTR ZebBuildDate(void) {
+    return __DATE__;
+}
+LPCSTR ZebBuildTime(void) {
+    return __TIME__;
+}
+LPCSTR ZebProductVersion(void) {
+    return ZEB_PRODUCT_VERSION;
+}
+LPCSTR ZebBuildLevel(void) {
+    return ZEB_BUILD_LEVEL;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved) {

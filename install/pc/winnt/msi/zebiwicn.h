@@ -7,6 +7,11 @@
 LPCSTR ZebModuleName(void);
 LPCSTR ZebBanner(void);
 HINSTANCE ZebInstance(void);
+// What the load banner names: the library's build date and time, version and build level.
+LPCSTR ZebBuildDate(void);
+LPCSTR ZebBuildTime(void);
+LPCSTR ZebProductVersion(void);
+LPCSTR ZebBuildLevel(void);
 
 ZEB_ACTION test(MSIHANDLE hInstall);
 ZEB_ACTION iwiERROR(MSIHANDLE hInstall);

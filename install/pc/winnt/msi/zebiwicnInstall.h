@@ -32,3 +32,16 @@ UINT initSecurityData(ZebSecurityData* pData);
 UINT checkCurrentUserMemberships(const ZebSecurityData* pData, DWORD dwCheck);
 
 ZEB_ACTION iwiCheckIfElevated(MSIHANDLE hInstall);
+
+// ---- Primary initialisation ---------------------------------------------------------------------
+
+// REMOVE, read by the first action of the loaded copy that needs it and kept. FALSE (status 1603)
+// when that read failed; a later call reads again.
+BOOL GetRemoveValue(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR* ppszValue, UINT* puiStat);
+void ResetInstallState(void);
+
+// A feature-list setting (ADDLOCAL, REMOVE, ...) against the package's Feature table: 0, or 1603
+// after message 2037 or 2038 showing what names no feature.
+UINT CheckValidFeatures(LPCSTR pszProperty);
+
+ZEB_ACTION iwiInstallInitPri(MSIHANDLE hInstall);

@@ -76,3 +76,48 @@ int GetNewInstallationIdentifier(LPCSTR pszName);
 void GetUniqueDefaultInstallationName(char (&szName)[ZEB_CCH_INSTNAME], LPCSTR pszSuggestedId);
 
 ZEB_ACTION iwiProcessUserInstallationName(MSIHANDLE hInstall);
+
+// ---- Previous installation record ---------------------------------------------------------------
+
+// Documentation languages an older installation may have had, in the order of its language flags:
+// en_us, fr_fr, de_de, es_es, it_it, ja_jp, ko_kr, pt_br, zh_tw, zh_cn.
+#define ZEB_PREV_LANGUAGES 10
+
+// What the installation this package upgrades, or one an older release left behind, was: one per
+// loaded copy. The folders are cleared only when the library is loaded; GetHxRegistryInfo clears
+// the level, the component and QB17 flags and the telemetry folder.
+struct ZebPrevRecord {
+    LONG lProduct;                      // previous product level, 0 when nothing is upgraded
+    UINT uSummaryMessage;               // 1065 to 1068 for the install summary, or 0
+    char szProgramFolder[ZEB_CCH_PATH]; // "FilePath"
+    char szStartFolder[ZEB_CCH_PATH];   // "ProgramFolder"
+    char cLanguageCode;                 // an upper-case letter, 0 when unknown
+    char szLanguage[ZEB_CCH_PATH];
+    char szDataFolder[ZEB_CCH_PATH]; // kept once found
+    char szLogFolder[ZEB_CCH_PATH];  // kept once found
+    char szVrmf[ZEB_CCH_VRMF];       // "0.0.0.0" when unknown
+    char szTelemetryFolder[ZEB_CCH_PATH];
+    // Component flags: a value of the old record's "Components" subkey.
+    BOOL bServer, bWindowsClient, bJavaClient, bToolkit, bHtmlLibrary, bGatewayDocs, bPdfLibrary;
+    BOOL bInternetGateway, bExplorer, bTelemetryService, bMftAgent, bMftLogger, bMftService, bMftTools;
+    BOOL bMessageSecurity, bAmqp, bWeb, bJre;
+    BOOL abLanguage[ZEB_PREV_LANGUAGES];
+    BOOL bQb17Java;    // the old Java add-on's files were found
+    BOOL bQb17Samples; // and its samples were installed
+    BOOL bServerOrigin, bClientOrigin;
+};
+
+ZebPrevRecord& PrevRecord(void);
+void ResetPrevState(void);
+
+// Fills the record from the old installation ZEBOLDINSTALLINSTANCENAME names and publishes the
+// old data and log folders (ZEBLASTDAT, ZEBLASTLOG). 0, or 1603 after a failed property access.
+UINT GetHxRegistryInfo(void);
+// Marks the summary feature table's row of that name as previously installed.
+void SetPrevInstalled(LPCSTR pszFeature);
+// 1 when the old installation had the feature, else 0.
+int IsOldFeatureInstalled(LPCSTR pszFeature);
+// The old Java add-on: its folder when installed without the installer, the folder (or key path)
+// of its component when installed by the installer, and whether its samples were. 0, or 1603
+// when a property cannot be read.
+UINT GetQb17Info(char (&szJavaFolder)[ZEB_CCH_PATH], char (&szMsiJavaFolder)[ZEB_CCH_PATH], BOOL* pbSamples);

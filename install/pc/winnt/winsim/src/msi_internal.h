@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -132,6 +133,12 @@ struct State {
     // Machine-wide installer data.
     std::vector<Product> products;
     std::vector<ComponentRegistration> componentRegistrations;
+    // Lookups that keep a machine of many components quick: a registration by its product and
+    // component (lower case, "product|component"), and every component code once, as first
+    // registered, in that order.
+    std::unordered_map<std::string, size_t> registrationIndex;
+    std::vector<std::string> distinctComponents;
+    std::unordered_set<std::string> distinctIndex; // lower case
 
     // Handles.
     std::map<unsigned long, Handle> handles;

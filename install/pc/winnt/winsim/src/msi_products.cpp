@@ -38,11 +38,13 @@ Product& EnsureProduct(const std::string& code) {
     return S().products.back();
 }
 
+std::string RegistrationKey(const std::string& product, const std::string& component) {
+    return winsim::detail::Lower(product) + "|" + winsim::detail::Lower(component);
+}
+
 ComponentRegistration* FindRegistration(const std::string& product, const std::string& component) {
-    for (ComponentRegistration& r : S().componentRegistrations)
-        if (winsim::detail::IEquals(r.product, product) && winsim::detail::IEquals(r.component, component))
-            return &r;
-    return nullptr;
+    auto it = S().registrationIndex.find(RegistrationKey(product, component));
+    return it == S().registrationIndex.end() ? nullptr : &S().componentRegistrations[it->second];
 }
 
 void CopyCode(const std::string& code, char* buffer) {
@@ -89,7 +91,10 @@ void SetProductComponent(const std::string& productCode, const std::string& comp
         r->path = path;
         return;
     }
+    S().registrationIndex[RegistrationKey(productCode, componentCode)] = S().componentRegistrations.size();
     S().componentRegistrations.push_back(ComponentRegistration{productCode, componentCode, state, path});
+    if (S().distinctIndex.insert(winsim::detail::Lower(componentCode)).second)
+        S().distinctComponents.push_back(componentCode);
 }
 
 } // namespace winsim::msi
@@ -177,18 +182,11 @@ UINT WINAPI MsiEnumComponentsA(DWORD iComponentIndex, LPSTR lpComponentBuf) {
         return *e;
     if (!lpComponentBuf)
         return ERROR_INVALID_PARAMETER;
-    std::vector<std::string> seen;
-    for (const ComponentRegistration& r : S().componentRegistrations) {
-        if (std::any_of(seen.begin(), seen.end(),
-                        [&](const std::string& c) { return winsim::detail::IEquals(c, r.component); }))
-            continue;
-        if (seen.size() == iComponentIndex) {
-            CopyCode(r.component, lpComponentBuf);
-            return ERROR_SUCCESS;
-        }
-        seen.push_back(r.component);
-    }
-    return ERROR_NO_MORE_ITEMS;
+    // Each index is answered at once, as the installer answers it from its own list.
+    if (iComponentIndex >= S().distinctComponents.size())
+        return ERROR_NO_MORE_ITEMS;
+    CopyCode(S().distinctComponents[iComponentIndex], lpComponentBuf);
+    return ERROR_SUCCESS;
 }
 
 UINT WINAPI MsiGetProductCodeA(LPCSTR szComponent, LPSTR lpBuf39) {

@@ -403,6 +403,17 @@ std::optional<std::pair<int, int>> Feature(const std::string& feature) {
     return StateOf(S().features, feature);
 }
 
+void DefineFeatures(const std::vector<FeatureSpec>& features) {
+    Guard g(MachineLock());
+    DefineStandardTable("Feature");
+    for (const FeatureSpec& f : features) {
+        AddRow("Feature", {Field::str(f.name), f.parent.empty() ? Field::null() : Field::str(f.parent),
+                           Field::str(f.name), Field::null(), Field::integer(1), Field::integer(1),
+                           Field::null(), Field::integer(0)});
+        AddState(S().features, f.name, f.installed, f.action);
+    }
+}
+
 void AddComponent(const std::string& component, int installed, int action) {
     Guard g(MachineLock());
     AddState(S().components, component, installed, action);

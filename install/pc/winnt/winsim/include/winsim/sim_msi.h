@@ -111,6 +111,16 @@ void AddFeature(const std::string& feature, int installed = 2, int action = -1);
 std::optional<std::pair<int, int>> Feature(const std::string& feature);
 void AddComponent(const std::string& component, int installed = 2, int action = -1);
 std::optional<std::pair<int, int>> Component(const std::string& component);
+// The package's Feature table and the session's feature states in one call: the standard Feature
+// table defined anew with one row per feature, in order (its parent, the name as title, display
+// and level 1), each feature added with its installed and action states.
+struct FeatureSpec {
+    std::string name;
+    int installed = 2; // INSTALLSTATE_ABSENT
+    int action = -1;   // INSTALLSTATE_UNKNOWN
+    std::string parent = "";
+};
+void DefineFeatures(const std::vector<FeatureSpec>& features);
 int InstallLevel(); // last level set by MsiSetInstallLevel (0 when never); also sets INSTALLLEVEL
 
 // Machine-wide installer data: products, their states, info, features and components. Products
