@@ -3,6 +3,8 @@
 #include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
+#include "zebiwicnLaunch.h"
+#include "zebiwicnStop.h"
 #include "zebiwicnUninstall.h"
 
 #include <stdio.h>
@@ -37,6 +39,8 @@ const struct {
     {ResetLaunchState, NULL},
     {ResetDbState, NULL},
     {ResetUninstallState, isuFreeQmList},
+    {ResetStopState, NULL},
+    {ResetLaunchActionState, NULL},
     // clang-format on
 };
 
