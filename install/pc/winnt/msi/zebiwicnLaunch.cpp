@@ -399,8 +399,9 @@ void TestAndLaunchConfigBody(MSIHANDLE hInstall, UINT* puiStat) {
             }
             snprintf(command.Get(), cch, pszParameters[0] != '\0' ? "\"%s\" %s" : "\"%s\"%s", szPath,
                      pszParameters);
-            if (!SetRegistryValue(HKEY_LOCAL_MACHINE, ZEB_RUNONCE_KEY, "HXPrepWiz", REG_SZ, command.Get(),
-                                  -1)) {
+            if (!SetRegistryValueWithStatus(HKEY_LOCAL_MACHINE, ZEB_RUNONCE_KEY, "HXPrepWiz", REG_SZ,
+                                            command.Get(), -1, puiStat, FALSE)) {
+                TraceText(kFunction, "***Unable to add RunOnce registry value '%s'", "HXPrepWiz");
                 *puiStat = ZEB_RC_FAILURE;
             } else {
                 TraceText(kFunction, "RunOnce registry value '%s' added for reboot", "HXPrepWiz");
