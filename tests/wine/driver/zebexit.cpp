@@ -10,6 +10,7 @@
 //   record=PATH appends its command line (after the program) as a line to PATH
 //   wait=NAME   creates the named manual-reset event and waits for it (at most 300 s)
 //   set=NAME    sets the named event    setlast=PREFIX  sets the event PREFIX + last argument
+//   service=NAME runs as that service until it is told to stop (what follows is not done)
 //
 // Copied under a product program's name ("endhxm.exe"), it is started with that program's
 // arguments: when "<its path>.args" exists, the options are read from that file instead and
@@ -79,6 +80,42 @@ bool SetNamed(const std::string& name) {
     return true;
 }
 
+char g_service[256];
+SERVICE_STATUS_HANDLE g_status;
+HANDLE g_stop;
+
+void Report(DWORD state) {
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    SetServiceStatus(g_status, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
+    if (control == SERVICE_CONTROL_STOP) {
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(g_stop);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*) {
+    g_status = RegisterServiceCtrlHandlerExA(g_service, Handler, NULL);
+    if (!g_status)
+        return;
+    g_stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+    Report(SERVICE_RUNNING);
+    WaitForSingleObject(g_stop, INFINITE);
+    Report(SERVICE_STOPPED);
+}
+
+int RunService(const char* name) {
+    lstrcpynA(g_service, name, sizeof(g_service));
+    SERVICE_TABLE_ENTRYA table[] = {{g_service, ServiceMain}, {NULL, NULL}};
+    return StartServiceCtrlDispatcherA(table) ? 0 : 5;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -105,6 +142,8 @@ int main(int argc, char** argv) {
             CloseHandle(h);
             if (rc != WAIT_OBJECT_0)
                 return 3;
+        } else if ((value = Option(arg, "service"))) {
+            return RunService(value);
         } else if ((value = Option(arg, "set"))) {
             if (!SetNamed(value))
                 return 4;

@@ -162,3 +162,46 @@ def wizard_scheduled_for_the_restart(t):
     values = t.prefix.reg_values("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce")
     expect(values is not None and values.get("HXPrepWiz") == f'"{m.bin64}\\zebmjpse.exe" -s',
            f"RunOnce: {values}")
+
+
+def service_state(t, name):
+    out = t.prefix.run(["sc", "query", name]).stdout.decode("latin-1")
+    for state in ("STOP_PENDING", "START_PENDING", "RUNNING", "STOPPED"):
+        if state in out:
+            return state
+    return out.strip()[-200:]
+
+
+@scenario(clean_machine=True)
+def service_stopped_and_its_image_released(t):
+    m = Machine(t)
+    image = m.copy("zebxssvn.exe", "service=HX_Inst1")
+    created = t.prefix.run(["sc", "create", "HX_Inst1", "binPath=", image])
+    expect(created.returncode == 0, f"sc create: {created.stdout!r} {created.stderr!r}")
+    for attempt in range(2):  # the first start in a fresh prefix has failed with 1053
+        t.prefix.run(["sc", "start", "HX_Inst1"])
+        if wait_for(lambda: service_state(t, "HX_Inst1") == "RUNNING", 30):
+            break
+        print(f"OBSERVED start attempt {attempt + 1}: {service_state(t, 'HX_Inst1')}", flush=True)
+    expect(service_state(t, "HX_Inst1") == "RUNNING", f"the service did not start: {service_state(t, 'HX_Inst1')}")
+    values = m.temp + "\\values.txt"
+    t.write(values, ";".join(f"{k}={v}" for k, v in m.settings().items()) + ";\n")
+    pkg = t.package(sequence=[("iwiStopAllHx", None, 1450), ("SetiwiStopAllHxDeferred", None, 1560),
+                              ("iwiStopAllHxDeferred", None, 5100)],
+                    properties={**m.settings(), "ZEBVALUELIST": values})
+    r = t.msiexec("/i", pkg, timeout=240)
+    r.expect_code(0)
+    immediate = r.action_trace("iwiStopAllHx")
+    immediate.expect_order(lit("Service 'HX_Inst1' is running"), lit("Stopping service 'HX_Inst1'"),
+                           lit("Total ticks = 37200000"))
+    deferred = r.action_trace("iwiStopAllHxDeferred")
+    deferred.expect(r"^Waited \d+ seconds$")
+    deferred.expect(lit(f"'{m.bin64}\\zebxssvn.exe' is not in use"))
+    waited = [line.text for line in deferred.lines if line.text.startswith("Waited ")]
+    print(f"OBSERVED deferred waits: {waited}", flush=True)
+    expect(wait_for(lambda: service_state(t, "HX_Inst1") == "STOPPED", 30),
+           f"service state {service_state(t, 'HX_Inst1')}")
+    d = t.driver(t.package(), [*sum((["--set", f"{k}={v}"] for k, v in m.settings().items()), []),
+                               "--do", "iwiIsHxRunning", "--get", "ZEBHXISRUNNING"])
+    d.expect_ok()
+    expect(d.properties.get("ZEBHXISRUNNING", "") == "", f"the image is still in use: {d.properties}")
