@@ -131,6 +131,12 @@ const std::vector<Row>& Table() {
         // Processes.
         {"ShellExecuteExA", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
         {"GetExitCodeProcess", {ERROR_INVALID_HANDLE}},
+        // Services.
+        {"OpenSCManagerA", {ERROR_ACCESS_DENIED}},
+        {"OpenServiceA", {ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED}},
+        {"QueryServiceStatus", {ERROR_ACCESS_DENIED}},
+        {"ControlService", {ERROR_SERVICE_NOT_ACTIVE, ERROR_ACCESS_DENIED}},
+        {"CloseServiceHandle", {}, kRelease},
         // Tokens and security identifiers.
         {"OpenThreadToken", {ERROR_NO_TOKEN, ERROR_ACCESS_DENIED}},
         {"OpenProcessToken", {ERROR_ACCESS_DENIED}},

@@ -125,7 +125,7 @@ TEST(ErrorsFor, ReleasesAreNeverFailedAndEveryOtherFunctionIs) {
     EXPECT_EQ(zebsweep::ErrorsFor("MsiGetPropertyA").note, "");
     EXPECT_EQ(zebsweep::ErrorsFor("RegNotifyChangeKeyValue").errors,
               std::vector<uint32_t>{ERROR_ACCESS_DENIED});
-    EXPECT_EQ(zebsweep::ErrorsFor("OpenSCManagerA").note, zebsweep::kNotInTable) << "named for the table";
+    EXPECT_EQ(zebsweep::ErrorsFor("StartServiceA").note, zebsweep::kNotInTable) << "named for the table";
 }
 
 } // namespace

@@ -200,8 +200,13 @@ void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& o
         winsim::SetUserName(*s.userName);
     if (s.computerName)
         winsim::SetComputerName(*s.computerName);
-    if (s.token)
-        winsim::token::SetProcessToken(winsim::token::Make(static_cast<winsim::token::Preset>(*s.token)));
+    if (s.token) {
+        const auto preset = static_cast<winsim::token::Preset>(*s.token);
+        winsim::token::SetProcessToken(winsim::token::Make(preset));
+        // Without elevation the service control manager refuses to stop services.
+        winsim::svc::SetElevated(preset == winsim::token::Preset::ElevatedAdministrator ||
+                                 preset == winsim::token::Preset::LocalSystem);
+    }
     for (const auto& [name, value] : s.environment)
         winsim::SetEnv(name, value);
     // The engine keeps its temporary copies of the library here.
@@ -231,6 +236,17 @@ void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& o
             throw ScenarioError(p.where + ": names a folder, not a program");
         else
             At(p.where, [&] { winsim::proc::InstallProgram(p.program, b); });
+    }
+    for (const ServiceSetup& svc : s.services) {
+        winsim::svc::Service service;
+        service.state = svc.state;
+        service.stop = static_cast<winsim::svc::Service::Stop>(svc.stop);
+        service.stopMs = svc.stopMs;
+        service.files = svc.files;
+        for (const std::string& f : svc.files)
+            if (!winsim::fs::Exists(f))
+                At(svc.where, [&] { winsim::fs::WriteFile(f, "MZ"); });
+        winsim::svc::AddService(svc.name, service);
     }
     for (const auto& [name, st] : s.features)
         winsim::msi::AddFeature(name, st.first, st.second);

@@ -502,6 +502,47 @@ std::vector<ProgramSetup> Programs(const json& v, const std::string& where) {
     return out;
 }
 
+std::vector<ServiceSetup> Services(const json& v, const std::string& where) {
+    if (!v.is_object())
+        Fail(where, "must map service names to {state, stop, stopMs, files}");
+    std::vector<ServiceSetup> out;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        ServiceSetup svc;
+        svc.name = it.key();
+        svc.where = where + "." + it.key();
+        const json& b = it.value();
+        OnlyKeys(b, svc.where, {"state", "stop", "stopMs", "files"});
+        if (b.contains("state"))
+            svc.state = static_cast<uint32_t>(Named(b["state"], svc.where + ".state",
+                                                    {{"stopped", 1},
+                                                     {"startPending", 2},
+                                                     {"stopPending", 3},
+                                                     {"running", 4},
+                                                     {"continuePending", 5},
+                                                     {"pausePending", 6},
+                                                     {"paused", 7}}));
+        if (svc.state < 1 || svc.state > 7)
+            Fail(svc.where + ".state", "must be 1 to 7");
+        if (b.contains("stop"))
+            svc.stop = static_cast<int>(
+                Named(b["stop"], svc.where + ".stop", {{"afterMs", 0}, {"never", 1}, {"exception", 2}}));
+        if (b.contains("stopMs")) {
+            long long ms = Int(b["stopMs"], svc.where + ".stopMs");
+            if (ms < 0 || ms > 0xFFFFFFFFll)
+                Fail(svc.where + ".stopMs", "must be 0 to 4294967295 milliseconds");
+            svc.stopMs = static_cast<uint32_t>(ms);
+        }
+        if (b.contains("files")) {
+            if (!b["files"].is_array())
+                Fail(svc.where + ".files", "must be a list of full paths");
+            for (size_t i = 0; i < b["files"].size(); ++i)
+                svc.files.push_back(Str(b["files"][i], svc.where + ".files[" + std::to_string(i) + "]"));
+        }
+        out.push_back(svc);
+    }
+    return out;
+}
+
 std::map<std::string, std::string> StringMap(const json& v, const std::string& where) {
     if (!v.is_object())
         Fail(where, "must be an object of strings");
@@ -609,10 +650,10 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
     const std::string w = where;
     Scenario s;
     s.source = where;
-    OnlyKeys(doc, w, {"description", "properties",      "uiLevel",    "modes",       "localTime",
-                      "userName",    "computerName",    "token",      "environment", "drives",
-                      "files",       "programs",        "features",   "components",  "products",
-                      "summary",     "messageBoxReply", "keepLoaded", "actions",     "expect"});
+    OnlyKeys(doc, w, {"description",  "properties", "uiLevel",     "modes",   "localTime",       "userName",
+                      "computerName", "token",      "environment", "drives",  "files",           "programs",
+                      "features",     "components", "products",    "summary", "messageBoxReply", "keepLoaded",
+                      "actions",      "expect",     "services"});
     if (doc.contains("description"))
         s.description = Str(doc["description"], w + ".description");
     if (doc.contains("properties"))
@@ -664,6 +705,8 @@ Scenario ParseScenario(const std::string& jsonText, const std::string& where) {
         s.files = StringMap(doc["files"], w + ".files");
     if (doc.contains("programs"))
         s.programs = Programs(doc["programs"], w + ".programs");
+    if (doc.contains("services"))
+        s.services = Services(doc["services"], w + ".services");
     for (auto [key, target] : {std::pair{"features", &s.features}, std::pair{"components", &s.components}}) {
         if (!doc.contains(key))
             continue;
@@ -755,6 +798,10 @@ void CheckScenarioPaths(const Scenario& s) {
     for (const ProgramSetup& p : s.programs) {
         if (p.program.find_first_of("\\/:") != std::string::npos)
             CheckPath(p.where, p.program, drives, true, true);
+    }
+    for (const ServiceSetup& svc : s.services) {
+        for (const std::string& f : svc.files)
+            CheckPath(svc.where + ".files", f, drives, true, true);
     }
     for (const auto& step : s.actions) {
         for (const auto& hook : step.hooks) {

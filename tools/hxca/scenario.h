@@ -146,6 +146,17 @@ struct ProgramSetup {
     std::string err;
 };
 
+// A service of the service control manager: its state (1 stopped .. 7 paused), what a stop does
+// (stopped after stopMs, never, or error 1064) and the files its process holds while not stopped.
+struct ServiceSetup {
+    std::string name;
+    std::string where;
+    uint32_t state = 4;
+    int stop = 0; // winsim::svc::Service::Stop
+    uint32_t stopMs = 0;
+    std::vector<std::string> files;
+};
+
 struct Scenario {
     std::string dir;    // host folder; empty for a folder-less run
     std::string source; // the name places in error messages start with ("x/scenario.json")
@@ -163,6 +174,7 @@ struct Scenario {
     std::vector<DriveSetup> drives;
     std::map<std::string, std::string> files; // simulated path -> content
     std::vector<ProgramSetup> programs;
+    std::vector<ServiceSetup> services;
     std::map<std::string, std::pair<int, int>> features;   // installed, action
     std::map<std::string, std::pair<int, int>> components; // installed, action
     std::vector<Product> products;

@@ -3,6 +3,8 @@
 #include "zebhold.h"
 #include "zebicson.h"
 #include "zebilogn.h"
+#include "zebiwicnLaunch.h"
+#include "zebiwicnStop.h"
 #include "zebiwicnUninstall.h"
 #include "zebiwicnFeatures.h"
 #include "zebiwicnInstall.h"
@@ -43,6 +45,8 @@ const struct {
     {ResetFeatureState, NULL},
     {ResetPrevState, NULL},
     {ResetInstallState, NULL},
+    {ResetStopState, NULL},
+    {ResetLaunchActionState, NULL},
     // clang-format on
 };
 

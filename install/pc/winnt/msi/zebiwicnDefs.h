@@ -28,6 +28,7 @@
 // Files in the temporary folder.
 #define ZEB_CANCEL_MARKER "zebcancl.txt"
 #define ZEB_DATA_TRACE_FILE "zebmjpse.txt"
+#define ZEB_REBOOT_MARKER "zebreboot.txt"
 
 // Upgrade codes of the packages.
 #define ZEB_UPGRADE_SERVER "{8D1C5EA1-A4C5-4967-97FA-77FE6D4B5EA7}"
@@ -42,8 +43,14 @@
 #define ZEB_MSG_BOX_TITLE 2027
 #define ZEB_MSG_WAIT_TEXT 1146
 #define ZEB_MSG_WAIT_TEMPLATE 1018
-#define ZEB_MSG_INI_ERROR 2032 // "%s": the response file holds an error line
-#define ZEB_MSG_INI_OPEN 2034  // "%s": the response file cannot be opened
+#define ZEB_MSG_WAIT_SERVICE 1016     // [1] service, [2] seconds left
+#define ZEB_MSG_WAIT_QMGRS 1017       // [1] seconds left
+#define ZEB_MSG_WAIT_LISTENERS 1019   // [1] seconds left
+#define ZEB_MSG_WAIT_FILES 1020       // [1] seconds left
+#define ZEB_MSG_STOPPING_SERVICE 1153 // "%s": the service
+#define ZEB_MSG_LAUNCH_FAILED 2040    // "%s": the program
+#define ZEB_MSG_INI_ERROR 2032        // "%s": the response file holds an error line
+#define ZEB_MSG_INI_OPEN 2034         // "%s": the response file cannot be opened
 // Installation names and identifiers: "%1", "%2" inserts, 2112 a "%s".
 #define ZEB_MSG_NAME_INVALID 2100
 #define ZEB_MSG_NAME_RESERVED 2101
@@ -115,6 +122,17 @@
 #define PROP_ZEBPREVDAT "ZEBPREVDAT"
 #define PROP_ZEBLEAVEQMDATAINSTALL "ZEBLEAVEQMDATAINSTALL"
 #define PROP_ZEBLEAVEQMDATAREMOVE "ZEBLEAVEQMDATAREMOVE"
+#define PROP_ZEBSERVICENAME "ZEBSERVICENAME"
+#define PROP_ZEBBYPASSREBOOTCHECK "ZEBBYPASSREBOOTCHECK"
+#define PROP_ZEBHXISRUNNING "ZEBHXISRUNNING"
+#define PROP_ZEBSTARTSERVICE "ZEBSTARTSERVICE"
+#define PROP_ZEBSTARTTASKBAR "ZEBSTARTTASKBAR"
+#define PROP_ZEBGUI "ZEBGUI"
+#define PROP_ZEBBOOT "ZEBBOOT"
+#define PROP_ZEBNCSEC "ZEBNCSEC"
+#define PROP_LAUNCHWIZ "LAUNCHWIZ"
+#define PROP_ONLYINI "ONLYINI"
+#define PROP_SOURCEDIR "SourceDir"
 #define PROP_ZEBPROPERTYNAMELIST1 "ZEBPROPERTYNAMELIST1"
 #define PROP_ZEBPROPERTYNAMELIST2 "ZEBPROPERTYNAMELIST2"
 #define PROP_ZEBPROPERTYNAMELIST3 "ZEBPROPERTYNAMELIST3"

@@ -5,5 +5,6 @@
 #include "winsim/wintypes.h"
 #include "winsim/kernel32.h"
 #include "winsim/advapi32.h"
+#include "winsim/winsvc.h"
 #include "winsim/user32.h"
 #include "winsim/crt.h"

@@ -82,6 +82,9 @@ template <class T> std::shared_ptr<T> Lookup(HANDLE handle) {
 }
 bool RemoveHandle(HANDLE handle); // false when the handle is not open
 
+// A named event was set: processes living until it end (processes.cpp).
+void EventWasSet(const std::string& canonicalName);
+
 // Unloads every loaded module (the first step of Reset).
 void UnloadAllModules();
 

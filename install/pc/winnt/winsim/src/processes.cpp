@@ -22,6 +22,9 @@ struct Record {
     proc::Process info;
     std::function<void(const proc::Start&, DWORD)> atExit;
     int endsParent = 0; // a cmd waiting for this process
+    std::vector<std::string> locks;
+    std::string untilEvent; // canonical name
+    DWORD eventExitCode = 0;
 };
 
 struct State {
@@ -29,6 +32,7 @@ struct State {
     std::map<std::string, proc::Behaviour, detail::ILess> behaviours;
     std::vector<std::shared_ptr<Record>> records; // index id - 1
     int current = 0;
+    std::map<std::string, int, detail::ILess> holders; // file full path -> processes and services holding it
 };
 
 State MakeInitial() {
@@ -80,6 +84,15 @@ void EndRecord(Record& r, DWORD exitCode) {
     r.info.running = false;
     r.info.exitCode = exitCode;
     r.info.endedMs = NowMs();
+    for (const std::string& f : r.locks)
+        procs::ReleaseFile(f);
+    if (!r.untilEvent.empty()) {
+        bool others = false;
+        for (const auto& other : S().records)
+            others = others || (other->info.running && other->untilEvent == r.untilEvent);
+        if (!others)
+            ReleaseNamed(r.untilEvent);
+    }
     auto atExit = std::move(r.atExit);
     if (atExit)
         atExit(r.info.start, exitCode);
@@ -151,9 +164,10 @@ HINSTANCE InstApp(DWORD error) {
 
 namespace detail::procs {
 
-int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask) {
+int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask,
+           const proc::Behaviour* behaviour) {
     Guard g(MachineLock());
-    proc::Behaviour b = BehaviourOf(start.program);
+    proc::Behaviour b = behaviour ? *behaviour : BehaviourOf(start.program);
     auto record = std::make_shared<Record>();
     record->info.id = static_cast<int>(S().records.size()) + 1;
     record->info.parent = parent;
@@ -177,6 +191,21 @@ int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& er
     Write(err, b.err);
 
     record->atExit = b.atExit;
+    for (const std::string& f : b.locks) {
+        const std::string full = Key(f);
+        record->locks.push_back(full);
+        HoldFile(full);
+    }
+    if (!b.untilEvent.empty()) {
+        record->untilEvent = b.untilEvent.rfind("Local\\", 0) == 0 ? b.untilEvent.substr(6) : b.untilEvent;
+        record->eventExitCode = b.exitCode;
+        if (EventSignaled(record->untilEvent).value_or(false)) {
+            EndRecord(*record, b.exitCode);
+            return id;
+        }
+        HoldEvent(record->untilEvent, true, false);
+        return id; // runs until the event is set
+    }
     if (!b.runMs)
         return id; // runs until someone ends it
     if (*b.runMs == 0) {
@@ -190,6 +219,23 @@ int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& er
         });
     }
     return id;
+}
+
+void HoldFile(const std::string& path) {
+    Guard g(MachineLock());
+    if (S().holders[path]++ == 0)
+        fs::Lock(path);
+}
+
+void ReleaseFile(const std::string& path) {
+    Guard g(MachineLock());
+    auto it = S().holders.find(path);
+    if (it == S().holders.end())
+        return;
+    if (--it->second <= 0) {
+        S().holders.erase(it);
+        fs::Unlock(path);
+    }
 }
 
 int Current() {
@@ -290,6 +336,20 @@ std::vector<std::string> PathFolders() {
 
 } // namespace detail::procs
 
+namespace detail {
+
+void EventWasSet(const std::string& canonicalName) {
+    Guard g(MachineLock());
+    std::vector<std::shared_ptr<Record>> waiting;
+    for (const auto& r : S().records)
+        if (r->info.running && r->untilEvent == canonicalName)
+            waiting.push_back(r);
+    for (const auto& r : waiting)
+        EndRecord(*r, r->eventExitCode);
+}
+
+} // namespace detail
+
 // ---- fixture API -------------------------------------------------------------------------------
 
 namespace proc {
@@ -321,6 +381,17 @@ std::vector<Process> Running() {
         if (r->info.running)
             out.push_back(r->info);
     return out;
+}
+
+int Run(const Start& start, const Behaviour& behaviour) {
+    Guard g(MachineLock());
+    Start full = start;
+    full.program = Key(start.program);
+    if (full.directory.empty()) {
+        const size_t slash = full.program.find_last_of('\\');
+        full.directory = slash == std::string::npos ? fsys::S().cwd : full.program.substr(0, slash);
+    }
+    return procs::Launch(full, 0, procs::Sink(), procs::Sink(), 0, &behaviour);
 }
 
 bool End(int id, DWORD exitCode) {

@@ -21,7 +21,11 @@ struct Sink {
 // Starts a program that was found (program is its full path): runs its behaviour's atStart,
 // writes its output to the sinks and plans its end. Returns the process id. mask: the
 // SEE_MASK_* flags of the start, kept in its event.
-int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask = 0);
+int Launch(const proc::Start& start, int parent, const Sink& out, const Sink& err, ULONG mask = 0,
+           const proc::Behaviour* behaviour = nullptr);
+// A file held open by a process or service: locked while any holder keeps it.
+void HoldFile(const std::string& path);
+void ReleaseFile(const std::string& path);
 // The process whose atStart runs now (0 when none): the parent of what it starts.
 int Current();
 // The error ShellExecuteExA or cmd gets when starting the program (0: it starts).

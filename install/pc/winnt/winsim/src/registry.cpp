@@ -73,8 +73,12 @@ State MakeInitial() {
     AddSubkey(*s.hives[kMachine], "SYSTEM");
     AddSubkey(*s.hives[kMachine], "HARDWARE");
     AddSubkey(*software, "Classes");
-    AddSubkey(*software, "Microsoft");
+    auto microsoft = AddSubkey(*software, "Microsoft");
     AddSubkey(*software, "Wow6432Node");
+    // Present on every Windows and Wine machine; programs add values, never the key.
+    auto windows = AddSubkey(*microsoft, "Windows");
+    auto currentVersion = AddSubkey(*windows, "CurrentVersion");
+    AddSubkey(*currentVersion, "RunOnce");
     AddSubkey(*s.hives[kCurrentUser], "Software");
     AddSubkey(*s.hives[kUsers], ".DEFAULT");
     return s;

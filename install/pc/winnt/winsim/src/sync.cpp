@@ -223,8 +223,10 @@ std::optional<bool> EventSignaled(const std::string& name) {
 
 void SignalEvent(const std::string& name) {
     Guard g(detail::MachineLock());
-    if (auto e = std::dynamic_pointer_cast<EventObject>(FindNamed(Canonical(name.c_str()))))
+    if (auto e = std::dynamic_pointer_cast<EventObject>(FindNamed(Canonical(name.c_str())))) {
         e->signaled = true;
+        detail::EventWasSet(e->name);
+    }
 }
 
 int OpenHandleCount() {
@@ -300,6 +302,8 @@ static BOOL SetEventState(const char* function, HANDLE hEvent, bool state) {
         return FALSE;
     }
     e->signaled = state;
+    if (state)
+        detail::EventWasSet(e->name);
     return TRUE;
 }
 

@@ -8,3 +8,4 @@
 #include "winsim/sim_msi.h"
 #include "winsim/sim_token.h"
 #include "winsim/sim_proc.h"
+#include "winsim/sim_svc.h"

@@ -11,6 +11,8 @@
 // program without one ends at once with exit code 0. cmd.exe runs "/c <command>" (below). A
 // process runs for runMs of virtual time: waits move the clock to its end, and a wait without
 // limit on a program that never ends is recorded as an event "deadlock" and fails at once.
+// Lock holders (Behaviour::locks) and processes living until a named event is set
+// (Behaviour::untilEvent) are described with the Behaviour.
 // Every start is an event "process": "'<program>' '<parameters>'; dir '<folder>'; show <n>",
 // with ShellExecuteExA's SEE_MASK_* flags in its flags (0 for a program cmd starts).
 //
@@ -38,10 +40,10 @@ namespace winsim::proc {
 
 // How a process was started.
 struct Start {
-    std::string program;    // full path of the file run
-    std::string parameters; // its command line after the program
-    std::string directory;  // its working folder, a full path
-    int show = 1;           // SW_* value
+    std::string program{};    // full path of the file run
+    std::string parameters{}; // its command line after the program
+    std::string directory{};  // its working folder, a full path
+    int show = 1;             // SW_* value
 };
 
 struct Behaviour {
@@ -51,13 +53,19 @@ struct Behaviour {
     std::optional<uint32_t> runMs = 0; // virtual run time; nullopt: runs until End
     // Written to its standard output and error as it starts, as a text-mode stream writes them
     // ("\n" becomes "\r\n"); they reach a file only through cmd's redirections.
-    std::string out;
-    std::string err;
+    std::string out{};
+    std::string err{};
     // Side effects. atStart runs as the process starts, before its output is written, and may
     // change exitCode, runMs, out and err from the start's arguments; it may act on the machine
     // (files, registry, locks, events) and start or end other processes. atExit runs as it ends.
-    std::function<void(const Start&, Behaviour&)> atStart;
-    std::function<void(const Start&, DWORD exitCode)> atExit;
+    std::function<void(const Start&, Behaviour&)> atStart{};
+    std::function<void(const Start&, DWORD exitCode)> atExit{};
+    // Files the process holds open without sharing while it runs; a file stays locked while any
+    // process (or running service) holds it.
+    std::vector<std::string> locks{};
+    // The process creates this named manual-reset event and runs until it is set (SetEvent or
+    // SignalEvent), then ends with exitCode; runMs is then ignored.
+    std::string untilEvent{};
 
     // Ends with this exit code after runMs (nullopt: never ends by itself).
     static Behaviour Exits(DWORD exitCode, std::optional<uint32_t> runMs = 0) {
@@ -91,6 +99,9 @@ struct Process {
 // Every process started since Reset, in the order started.
 std::vector<Process> Processes();
 std::vector<Process> Running();
+// Another party starts a process of its own (a program already running when an action starts):
+// an event "process" is recorded as for any start. Returns its id.
+int Run(const Start& start, const Behaviour& behaviour);
 // Another party ends a running process (as TerminateProcess would); false when it is not running.
 bool End(int id, DWORD exitCode);
 

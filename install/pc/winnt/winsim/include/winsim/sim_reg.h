@@ -2,7 +2,8 @@
 // HKLM\SOFTWARE\X is the key HKLM\SOFTWARE\Wow6432Node\X. Names are case-insensitive and keep
 // their case; subkeys enumerate in case-insensitive order, values in creation order.
 // HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes. After Reset the machine has the usual top-level keys
-// (HKLM\SOFTWARE with Classes, Microsoft and Wow6432Node, HKLM\SYSTEM, HKLM\HARDWARE,
+// (HKLM\SOFTWARE with Classes, Microsoft (with Windows\CurrentVersion\RunOnce) and Wow6432Node,
+// HKLM\SYSTEM, HKLM\HARDWARE,
 // HKCU\Software, HKU\.DEFAULT) and nothing else.
 #pragma once
 
