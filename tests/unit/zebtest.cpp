@@ -135,6 +135,54 @@ void ZebTest::SaveLastInstall(const std::string& dataFolder, const hxrecord::Ins
     winsim::fs::WriteFile(dataFolder + "\\Config\\LastInstall.reg", hxrecord::LastInstall(record));
 }
 
+namespace {
+
+void AppendFile(const std::string& path, const std::string& text, const std::string& header = "") {
+    std::optional<std::string> old = winsim::fs::ReadFile(path);
+    winsim::fs::WriteFile(path, (old ? *old : header) + text);
+}
+
+void AddQmText(QmSource source, const std::string& dataFolder, const std::string& iniText,
+               const std::string& configRegText, const std::string& registryKeys) {
+    switch (source) {
+    case QmSource::Registry: {
+        std::string error;
+        if (!winsim::reg::Import(hxrecord::RegFile(registryKeys), &error))
+            ADD_FAILURE() << "bad .reg text: " << error;
+        break;
+    }
+    case QmSource::Ini:
+        AppendFile(dataFolder + "\\hxs.ini", iniText);
+        break;
+    case QmSource::ConfigReg:
+        AppendFile(dataFolder + "\\config\\Config.reg", configRegText, "REGEDIT4\r\n\r\n");
+        break;
+    }
+}
+
+} // namespace
+
+void ZebTest::AddQueueManager(const hxrecord::QueueManager& qm, QmSource source,
+                              const std::string& dataFolder) {
+    AddQmText(source, dataFolder, hxrecord::IniStanza(qm), hxrecord::ConfigReg(qm), hxrecord::Keys(qm));
+    std::string folder = qm.prefix ? *qm.prefix + "\\qmgrs\\" + qm.directory.value_or(qm.name) : "";
+    if (!folder.empty())
+        winsim::fs::MakeDirs(folder);
+    if (!qm.logPath)
+        return;
+    winsim::fs::MakeDirs(*qm.logPath);
+    if (source == QmSource::Registry && qm.dataPath)
+        winsim::fs::WriteFile(*qm.dataPath + "\\QM.INI", hxrecord::QmIni(*qm.logPath));
+    else if (source != QmSource::Registry && !folder.empty())
+        winsim::fs::WriteFile(folder + "\\QM.INI", hxrecord::QmIni(*qm.logPath));
+}
+
+void ZebTest::AddQmDefaults(const hxrecord::QmDefaults& defaults, QmSource source,
+                            const std::string& dataFolder) {
+    AddQmText(source, dataFolder, hxrecord::IniStanza(defaults), hxrecord::ConfigReg(defaults),
+              hxrecord::Keys(defaults));
+}
+
 std::string ZebTest::BuiltLanguageLibrary() {
     std::ifstream in(ZEB_LANGUAGE_LIBRARY, std::ios::binary);
     if (!in)

@@ -19,6 +19,9 @@ extern const std::string kBanner2;
 
 typedef UINT(__stdcall* ZebActionProc)(MSIHANDLE);
 
+// Where a queue manager of a test machine is defined (ZebTest::AddQueueManager).
+enum class QmSource { Registry, Ini, ConfigReg };
+
 class ZebTest : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -48,6 +51,15 @@ class ZebTest : public ::testing::Test {
     static void AddInstallation(const hxrecord::Installation& record);
     static void AddOldRecord(const hxrecord::OldRecord& record);
     static void SaveLastInstall(const std::string& dataFolder, const hxrecord::Installation& record);
+    // A queue manager, one line: its definition in the form of the source (the old levels'
+    // registry, hxs.ini of the data folder, or its config\Config.reg; several calls append), its
+    // data folder prefix\qmgrs\directory made when it has a prefix, its log folder made when
+    // given, and for the files' forms a QM.INI naming that log folder. QmDefaults go to the same
+    // source.
+    static void AddQueueManager(const hxrecord::QueueManager& qm, QmSource source,
+                                const std::string& dataFolder = "C:\\HXData");
+    static void AddQmDefaults(const hxrecord::QmDefaults& defaults, QmSource source,
+                              const std::string& dataFolder = "C:\\HXData");
 
     // The language library as the package's unpacking leaves it: the bytes in the Binary table as
     // "zebircan.dll", written to C:\Temp\zebl0001.dll, with ZEBTEMP, ZEBTEMPFILENUM and

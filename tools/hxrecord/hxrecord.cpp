@@ -116,6 +116,27 @@ bool HasMaintenance(const Installation& r) {
     return r.shipped || !r.maintenance.empty();
 }
 
+const char kConfiguration[] = "\\Configuration";
+const char kQmKey[] = "\\Configuration\\QueueManager\\";
+
+std::string DirectoryOf(const QueueManager& qm) {
+    return qm.directory.value_or(qm.name);
+}
+
+std::string KeyOf(const QueueManager& qm) {
+    return qm.key.empty() ? qm.name : qm.key;
+}
+
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 std::string Reset() {
@@ -161,15 +182,74 @@ std::string WorkPath(const std::string& folder, bool view32) {
     return Block(KeyPath(kProduct, view32), {{"WorkPath", folder}}, Quoted);
 }
 
-std::string RegFile(const std::string& keys, const std::string& comment) {
-    std::string text = "REGEDIT4\n" + (comment.empty() ? "" : "; " + comment + "\n") + "\n" + keys;
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
+std::string Keys(const QueueManager& qm) {
+    std::string key = KeyPath(std::string(kOldRecord) + kQmKey + KeyOf(qm), true);
+    Values values = {{"Name", qm.name}};
+    Put(values, "Prefix", qm.prefix);
+    values.emplace_back("Directory", DirectoryOf(qm));
+    Put(values, "InstallationName", qm.installation);
+    Put(values, "DataPath", qm.dataPath);
+    std::string out = Block(key, values, Quoted);
+    if (qm.logPath)
+        out += Block(key + "\\Log", {{"LogPath", *qm.logPath}}, Quoted);
     return out;
+}
+
+std::string Keys(const QmDefaults& d) {
+    std::string out;
+    std::string key = KeyPath(std::string(kOldRecord) + kConfiguration, true);
+    if (d.prefix)
+        out += Block(key + "\\AllQueueManagers", {{"DefaultPrefix", *d.prefix}}, Quoted);
+    if (d.logPath)
+        out += Block(key + "\\LogDefaults", {{"LogDefaultPath", *d.logPath}}, Quoted);
+    return out;
+}
+
+std::string IniStanza(const QueueManager& qm) {
+    std::string out = "QueueManager:\r\n   Name=" + qm.name + "\r\n";
+    auto put = [&out](const char* key, const std::optional<std::string>& value) {
+        if (value)
+            out += std::string("   ") + key + "=" + *value + "\r\n";
+    };
+    put("Prefix", qm.prefix);
+    put("Directory", DirectoryOf(qm));
+    put("InstallationName", qm.installation);
+    return out + "\r\n";
+}
+
+std::string IniStanza(const QmDefaults& d) {
+    std::string out;
+    if (d.prefix)
+        out += "AllQueueManagers:\r\n   DefaultPrefix=" + *d.prefix + "\r\n\r\n";
+    if (d.logPath)
+        out += "LogDefaults:\r\n   LogDefaultPath=" + *d.logPath + "\r\n\r\n";
+    return out;
+}
+
+std::string QmIni(const std::string& logPath) {
+    return "Log:\r\n   LogPrimaryFiles=3\r\n   LogPath=" + logPath + "\r\n";
+}
+
+std::string ConfigReg(const QueueManager& qm) {
+    Values values = {{"Name", qm.name}};
+    Put(values, "Prefix", qm.prefix);
+    values.emplace_back("Directory", DirectoryOf(qm));
+    Put(values, "InstallationName", qm.installation);
+    return Crlf(Block(KeyPath(std::string(kOldRecord) + kQmKey + KeyOf(qm), false), values, Quoted));
+}
+
+std::string ConfigReg(const QmDefaults& d) {
+    std::string out;
+    std::string key = KeyPath(std::string(kOldRecord) + kConfiguration, false);
+    if (d.prefix)
+        out += Block(key + "\\AllQueueManagers", {{"DefaultPrefix", *d.prefix}}, Quoted);
+    if (d.logPath)
+        out += Block(key + "\\LogDefaults", {{"LogDefaultPath", *d.logPath}}, Quoted);
+    return Crlf(out);
+}
+
+std::string RegFile(const std::string& keys, const std::string& comment) {
+    return Crlf("REGEDIT4\n" + (comment.empty() ? "" : "; " + comment + "\n") + "\n" + keys);
 }
 
 std::string LastInstall(const Installation& r) {
@@ -283,6 +363,44 @@ std::string ReadOld(Words& w, OldRecord& r) {
     return "";
 }
 
+std::string ReadQueueManager(Words& w, QueueManager& qm) {
+    for (; w.AtField(); w.next++) {
+        const std::string& word = w.args[w.next];
+        size_t eq = word.find('=');
+        std::string field = word.substr(0, eq), value = word.substr(eq + 1);
+        if (field == "prefix")
+            qm.prefix = value;
+        else if (field == "directory")
+            qm.directory = value;
+        else if (field == "installation")
+            qm.installation = value;
+        else if (field == "datapath")
+            qm.dataPath = value;
+        else if (field == "logpath")
+            qm.logPath = value;
+        else if (field == "key")
+            qm.key = value;
+        else
+            return FieldsError("qmgr", word);
+    }
+    return "";
+}
+
+std::string ReadQmDefaults(Words& w, QmDefaults& d) {
+    for (; w.AtField(); w.next++) {
+        const std::string& word = w.args[w.next];
+        size_t eq = word.find('=');
+        std::string field = word.substr(0, eq), value = word.substr(eq + 1);
+        if (field == "prefix")
+            d.prefix = value;
+        else if (field == "logpath")
+            d.logPath = value;
+        else
+            return FieldsError("qmdefaults", word);
+    }
+    return "";
+}
+
 // "view=32" or "view=64" after a primary or workpath record.
 std::string ReadView(Words& w, bool& view32, const std::string& kind) {
     for (; w.AtField(); w.next++) {
@@ -316,7 +434,7 @@ Output FromArgs(const std::vector<std::string>& args, bool body) {
     while (w.next < args.size()) {
         std::string kind = args[w.next++];
         std::string error;
-        bool named = kind == "installation" || kind == "primary" || kind == "workpath";
+        bool named = kind == "installation" || kind == "primary" || kind == "workpath" || kind == "qmgr";
         std::string name;
         if (named) {
             if (w.next >= args.size() || w.AtField())
@@ -329,6 +447,14 @@ Output FromArgs(const std::vector<std::string>& args, bool body) {
             Installation r{name};
             error = ReadInstallation(w, r);
             keys += Keys(r);
+        } else if (kind == "qmgr") {
+            QueueManager qm{name};
+            error = ReadQueueManager(w, qm);
+            keys += Keys(qm);
+        } else if (kind == "qmdefaults") {
+            QmDefaults d;
+            error = ReadQmDefaults(w, d);
+            keys += Keys(d);
         } else if (kind == "old") {
             OldRecord r;
             error = ReadOld(w, r);
@@ -361,6 +487,9 @@ std::string Usage() {
            "                              logdefaultpath= value=NAME=TEXT...\n"
            "  origin fields of both:      package= producttype= serverversion= serverrelease=\n"
            "                              languagecode= language=\n"
+           "  qmgr NAME FIELD...          a queue manager of the old levels' registry: prefix=\n"
+           "                              directory= installation= datapath= logpath= key=\n"
+           "  qmdefaults FIELD...         their defaults: prefix= logpath=\n"
            "  primary NAME [view=32]\n"
            "  workpath FOLDER [view=32]\n"
            "--body leaves out the header and the comment that repeats the command.\n";

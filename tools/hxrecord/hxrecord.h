@@ -65,12 +65,43 @@ struct OldRecord {
     std::vector<std::pair<std::string, std::string>> values{};
 };
 
+// A queue manager's definition, in any of the forms the product keeps it: the old levels'
+// registry (Keys, under the old record's "Configuration" key, 32-bit view), a "QueueManager:"
+// stanza of hxs.ini (IniStanza), or the sections of the registry export config\Config.reg
+// (ConfigReg). A field left unset is not written (but for the directory).
+struct QueueManager {
+    std::string name{};
+    std::optional<std::string> prefix{};
+    std::optional<std::string> directory{};    // the folder's name under prefix\qmgrs (default: the name)
+    std::optional<std::string> installation{}; // "InstallationName"
+    std::optional<std::string> dataPath{};     // registry only: "DataPath", the folder of its QM.INI
+    std::optional<std::string> logPath{};      // registry only: "LogPath" of its "Log" subkey
+    std::string key{};                         // registry and Config.reg: the key (default: the name)
+};
+// What applies to queue managers without their own: "DefaultPrefix" of AllQueueManagers and
+// "LogDefaultPath" of LogDefaults.
+struct QmDefaults {
+    std::optional<std::string> prefix{};
+    std::optional<std::string> logPath{};
+};
+
 // Key blocks ("[KEY]" and value lines, "\n" line ends), to be joined and given to RegFile.
 std::string Reset(); // deletes the product's keys, both views, old record included
 std::string Keys(const Installation& record);
 std::string Keys(const OldRecord& record);
 std::string Primary(const std::string& name, bool view32 = false);
 std::string WorkPath(const std::string& folder, bool view32 = false);
+std::string Keys(const QueueManager& qm);
+std::string Keys(const QmDefaults& defaults);
+
+// hxs.ini text ("\r\n" line ends, as the product writes it), to be joined into one file.
+std::string IniStanza(const QueueManager& qm);
+std::string IniStanza(const QmDefaults& defaults);
+// A queue manager's QM.INI naming its log folder in the "Log:" stanza.
+std::string QmIni(const std::string& logPath);
+// Config.reg sections ("\r\n" line ends), to follow a "REGEDIT4" line.
+std::string ConfigReg(const QueueManager& qm);
+std::string ConfigReg(const QmDefaults& defaults);
 // A whole .reg file: "REGEDIT4", the comment when given ("; " before it), the blocks; CRLF lines.
 std::string RegFile(const std::string& keys, const std::string& comment = "");
 

@@ -32,8 +32,9 @@ BOOL MakeFilePath(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszName)
     return TRUE;
 }
 
-LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
-    LPSTR pszPath = szPath;
+namespace {
+
+LPSTR NormalizeIn(BOOL bAddSeparator, LPSTR pszPath, size_t cchCapacity) {
     size_t cch = strlen(pszPath);
     size_t iStart = 0;
     while (iStart < cch && pszPath[iStart] == ' ')
@@ -64,7 +65,7 @@ LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
     if (cch == 0)
         return pszPath;
     if (bAddSeparator) {
-        if (pszPath[cch - 1] != '\\' && cch + 1 < sizeof(szPath)) {
+        if (pszPath[cch - 1] != '\\' && cch + 1 < cchCapacity) {
             pszPath[cch] = '\\';
             pszPath[cch + 1] = '\0';
         }
@@ -72,6 +73,16 @@ LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
         pszPath[cch - 1] = '\0';
     }
     return pszPath;
+}
+
+} // namespace
+
+LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]) {
+    return NormalizeIn(bAddSeparator, szPath, sizeof(szPath));
+}
+
+LPSTR NormalizePath(BOOL bAddSeparator, char (&szText)[ZEB_CCH_MSG]) {
+    return NormalizeIn(bAddSeparator, szText, sizeof(szText));
 }
 
 BOOL FileExists(LPCSTR pszPath) {

@@ -5,6 +5,8 @@
 
 // Paths are changed in place in, or written to, buffers of the path capacity.
 LPSTR NormalizePath(BOOL bAddSeparator, char (&szPath)[ZEB_CCH_PATH]);
+// The same for a value read from a line of text, which may be longer than a path.
+LPSTR NormalizePath(BOOL bAddSeparator, char (&szText)[ZEB_CCH_MSG]);
 // folder + "\\" + name into a path buffer; FALSE (and an empty path) when it does not fit, so a
 // cut path never names another file.
 BOOL MakeFilePath(char (&szOut)[ZEB_CCH_PATH], LPCSTR pszFolder, LPCSTR pszName);

@@ -6,6 +6,7 @@
 #include "zebiwicnFeatures.h"
 #include "zebiwicnInstall.h"
 #include "zebiwicnUtil.h"
+#include "zebiwicnUninstall.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -41,6 +42,7 @@ const struct {
     {ResetFeatureState, NULL},
     {ResetPrevState, NULL},
     {ResetInstallState, NULL},
+    {ResetUninstallState, isuFreeQmList},
     // clang-format on
 };
 
