@@ -5,6 +5,7 @@
 #include "zebilogn.h"
 #include "zebiwicnFeatures.h"
 #include "zebiwicnInstall.h"
+#include "zebiwicnPrereq.h"
 #include "zebiwicnUtil.h"
 #include "zebiwicnUninstall.h"
 
@@ -43,6 +44,7 @@ const struct {
     {ResetPrevState, NULL},
     {ResetInstallState, NULL},
     {ResetUninstallState, isuFreeQmList},
+    {ResetDirsState, NULL},
     // clang-format on
 };
 
