@@ -408,6 +408,12 @@ TEST_F(DynamicPaths, DatabaseFailuresAreExtendedErrorLines) {
     EXPECT_EQ(iwiSetupDynamicPaths(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***MsiViewModify(insert temp) failed (rc 1627); extended error: none"));
 
+    winsim::ClearFaults();
+    winsim::FailCall("MsiRecordGetStringA", ERROR_MORE_DATA, 1);
+    EXPECT_EQ(iwiSetupDynamicPaths(h), ZEB_RC_FAILURE); // the action's status, not the call's code
+    EXPECT_TRUE(HasText("***MsiRecordGetString('SELECT * FROM Shortcut') failed (234)"));
+
+    winsim::ClearFaults();
     msi::DropTable("Shortcut");
     EXPECT_EQ(iwiSetupDynamicPaths(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasTextMatching(

@@ -101,11 +101,20 @@ void SetRegistryDirs(MSIHANDLE hInstall, UINT* puiStat) {
 
 // ---- Shortcut names ----------------------------------------------------------------------------------
 
+// CheckMsiRc, with 1603 rather than the call's code as the action's status.
+BOOL CheckRecordCall(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat) {
+    UINT uiCallStat = ZEB_RC_SUCCESS;
+    if (CheckMsiRc(pszCall, pszDetail, uiRc, &uiCallStat) == ERROR_SUCCESS)
+        return TRUE;
+    *puiStat = ZEB_RC_FAILURE;
+    return FALSE;
+}
+
 // A text field of a fetched row; FALSE (status 1603) when it cannot be read or does not fit.
 BOOL GetField(MSIHANDLE hRecord, UINT uField, char (&szValue)[ZEB_CCH_MSG], UINT* puiStat) {
     DWORD cch = sizeof(szValue);
-    return CheckMsiRc("MsiRecordGetString", kShortcutQuery,
-                      MsiRecordGetStringA(hRecord, uField, szValue, &cch), puiStat) == ERROR_SUCCESS;
+    return CheckRecordCall("MsiRecordGetString", kShortcutQuery,
+                           MsiRecordGetStringA(hRecord, uField, szValue, &cch), puiStat);
 }
 
 BOOL EndsWith(LPCSTR pszText, LPCSTR pszEnd) {
@@ -142,8 +151,8 @@ BOOL RenameShortcut(MSIHANDLE hView, MSIHANDLE hRecord, LPCSTR pszComponent, LPC
     UINT uiRc = MsiViewModify(hView, MSIMODIFY_DELETE, hRecord);
     if (uiRc != ERROR_SUCCESS)
         return Failed("MsiViewModify(delete)", uiRc, puiStat);
-    if (CheckMsiRc("MsiRecordSetString", szNewName, MsiRecordSetStringA(hRecord, kShortcutName, szNewName),
-                   puiStat) != ERROR_SUCCESS)
+    if (!CheckRecordCall("MsiRecordSetString", szNewName,
+                         MsiRecordSetStringA(hRecord, kShortcutName, szNewName), puiStat))
         return FALSE;
     uiRc = MsiViewModify(hView, MSIMODIFY_INSERT_TEMPORARY, hRecord);
     if (uiRc != ERROR_SUCCESS)
