@@ -98,12 +98,15 @@ FEATURE_COMPONENTS = ["Feature_\tComponent_", "s38\ts72", "FeatureComponents\tFe
 
 @scenario(clean_machine=True)
 def shortcut_of_the_first_instance_carries_the_name(t):
-    sequence = [("iwiSetupDynamicPaths", "NOT Installed", 4490), ("CreateShortcuts", None, 4500),
-                ("RemoveShortcuts", None, 3200)]
+    # Before RemoveShortcuts too, so that removal looks for the name the installation gave.
+    sequence = [("iwiSetupDynamicPaths", None, 3190), ("RemoveShortcuts", None, 3200),
+                ("CreateShortcuts", None, 4500)]
     tables = {"Shortcut": SHORTCUT, "Component": COMPONENT, "Feature": FEATURE,
               "FeatureComponents": FEATURE_COMPONENTS}
     pkg = t.package(sequence=sequence, tables=tables)
-    r = t.msiexec("/i", pkg, {"ZEBINSTALLINSTANCENAME": "Installation2"})
+    name = {"ZEBINSTALLINSTANCENAME": "Installation2"}
+    r = t.msiexec("/i", pkg, name)
+    folder = t.unix(PGM)
     try:
         r.expect_code(0)
         trace = r.action_trace("iwiSetupDynamicPaths")
@@ -113,10 +116,11 @@ def shortcut_of_the_first_instance_carries_the_name(t):
         trace.expect_not("so updating its name to Docs")
         # Wine's fetch reaches the row put back as a temporary one: renamed once all the same.
         expect(trace.count("so updating its name to") == 1, f"renamed more than once; log {r.log_path}")
-        folder = t.unix(PGM)
         made = sorted(p.name for p in folder.glob("*.lnk")) if folder.exists() else []
         print("SHORTCUT FILES", made, flush=True)
         expect("HX Explorer (Installation2).lnk" in made and "Docs.lnk" in made,
                f"shortcut files {made} in {folder}; log {r.log_path}")
     finally:
-        t.msiexec("/x", pkg).expect_code(0)
+        t.msiexec("/x", pkg, name).expect_code(0)
+    left = sorted(p.name for p in folder.glob("*.lnk")) if folder.exists() else []
+    expect(left == [], f"shortcut files {left} left after removal")
