@@ -79,13 +79,12 @@ UINT CheckFieldRc(LPCSTR pszCall, UINT uiRc, UINT* puiStat, LPCSTR pszFormat, in
     return CheckMsiRc(pszCall, detail.IsValid() ? detail.Get() : "", uiRc, puiStat);
 }
 
-// The last-error record as the engine formats it without a template ("1: 2228 2: ..."), in a new
-// buffer; NULL with the code of the failed call otherwise.
-char* FormatLastError(UINT* puiRc) {
-    ZebMsiHandle hError(MsiGetLastErrorRecord());
+// A record as the engine formats it without a template ("1: 2228 2: ..."), in a new buffer; NULL
+// with the code of the failed call otherwise.
+char* FormatRecordText(MSIHANDLE hRecord, UINT* puiRc) {
     char szEmpty[1] = "";
     DWORD cch = 0;
-    UINT uiRc = MsiFormatRecordA(0, hError.Get(), szEmpty, &cch);
+    UINT uiRc = MsiFormatRecordA(0, hRecord, szEmpty, &cch);
     if (uiRc == ERROR_SUCCESS)
         return FormatAlloc("%s", "");
     if (uiRc != ERROR_MORE_DATA) {
@@ -99,12 +98,17 @@ char* FormatLastError(UINT* puiRc) {
         return NULL;
     }
     cch = cchText;
-    uiRc = MsiFormatRecordA(0, hError.Get(), text.Get(), &cch);
+    uiRc = MsiFormatRecordA(0, hRecord, text.Get(), &cch);
     if (uiRc != ERROR_SUCCESS) {
         *puiRc = uiRc;
         return NULL;
     }
     return text.Detach();
+}
+
+char* FormatLastError(UINT* puiRc) {
+    ZebMsiHandle hError(MsiGetLastErrorRecord());
+    return FormatRecordText(hError.Get(), puiRc);
 }
 
 // Explains a failed MsiDatabaseOpenView. TRUE when the package merely lacks the table.
@@ -162,6 +166,22 @@ UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat) {
         TraceText(NULL, "***%s('%s') failed (%d)", pszCall, pszDetail, (int)uiRc);
     }
     return uiRc;
+}
+
+void TraceExtendedError(LPCSTR pszCall, UINT uiRc) {
+    ZebMsiHandle hError(MsiGetLastErrorRecord());
+    if (!hError.IsValid()) {
+        TraceText(NULL, "***%s failed (rc %d); extended error: none", pszCall, (int)uiRc);
+        return;
+    }
+    UINT uiFormatRc = ERROR_SUCCESS;
+    ZebHeap<char> error(FormatRecordText(hError.Get(), &uiFormatRc));
+    if (!error.IsValid()) {
+        TraceText(NULL, "***%s failed (rc %d); extended error not formatted (rc %d)", pszCall, (int)uiRc,
+                  (int)uiFormatRc);
+        return;
+    }
+    TraceText(NULL, "***%s failed (rc %d); extended error: '%s'", pszCall, (int)uiRc, error.Get());
 }
 
 UINT AddTableRecord(LPCSTR pszTable, int iFields, DWORD dwFieldBits, const ULONG_PTR* pValues) {

@@ -8,6 +8,7 @@
 #include "zebiwicnUninstall.h"
 #include "zebiwicnFeatures.h"
 #include "zebiwicnInstall.h"
+#include "zebiwicnPrereq.h"
 #include "zebiwicnUtil.h"
 
 #include <stdio.h>
@@ -47,6 +48,7 @@ const struct {
     {ResetInstallState, NULL},
     {ResetStopState, NULL},
     {ResetLaunchActionState, NULL},
+    {ResetDirsState, NULL},
     // clang-format on
 };
 

@@ -1,0 +1,49 @@
+// Folders, paths and prerequisites: the program, data and log folders of an installation and the
+// path checks they rest on.
+#pragma once
+
+#include "zebiwicnDefs.h"
+#include <msi.h>
+
+// ---- Program, data and log folders --------------------------------------------------------------
+
+// Folder kinds of IsValidPath and the longest valid path of each (characters); any other kind has
+// no limit.
+#define ZEB_FOLDER_PROGRAM 1
+#define ZEB_FOLDER_DATA 2
+#define ZEB_FOLDER_LOG 4
+#define ZEB_MAX_PROGRAM_PATH 190
+#define ZEB_MAX_DATA_PATH 72
+#define ZEB_MAX_LOG_PATH 232
+
+// The highest n of the "<folder>_<n>" candidates for a default program folder.
+#define ZEB_MAX_DEFAULT_SUFFIX 127
+
+// The chosen folders of one loaded copy, tidied without separator; empty until chosen. Cleared at
+// load; iwiSetDirs clears the program and data folders at each run and keeps a log folder already
+// chosen (the log-folder actions set it too).
+struct ZebWorkingFolders {
+    char szProgram[ZEB_CCH_PATH];
+    char szData[ZEB_CCH_PATH];
+    char szLog[ZEB_CCH_PATH];
+};
+ZebWorkingFolders& WorkingFolders(void);
+void ResetDirsState(void);
+
+// TRUE when the path is no longer than its kind allows; both outcomes traced.
+BOOL IsValidPath(int iKind, LPCSTR pszPath);
+// TRUE when the path is, lies inside or encloses the program folder of a registered installation
+// (either view) or of the old single record. A record without a program folder claims nothing.
+BOOL iwiIsInstallPathInUse(LPCSTR pszPath);
+// TRUE when the path begins with the root of one of the machine's drives.
+BOOL iwiIsFolderAccessible(LPCSTR pszPath);
+// Replaces the path by the first of it, "<path>_1" ... "<path>_127" that no installation uses; a
+// candidate too long for a path counts as used. Unchanged when every one is used.
+void iwiCalcAvailableDefaultPath(char (&szPath)[ZEB_CCH_PATH]);
+// Traces what is known of the previous installation: level, language and folders.
+void LogSummary(void);
+
+ZEB_ACTION iwiSetDirs(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetRegistryDirs(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetupDynamicPaths(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetAdminDir(MSIHANDLE hInstall);
