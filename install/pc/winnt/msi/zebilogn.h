@@ -101,6 +101,9 @@ LPCSTR TempFolder(void);
 
 // Returns uiRc; a non-zero one is traced "***call('detail') failed (code)" and becomes the status.
 UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat);
+// "***<call> failed (rc N); extended error: '<the installer's last-error record>'", or "none" in
+// place of the quoted record when the installer keeps none (Wine).
+void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc);
 // Adds one temporary row of iFields values to the running package's table. Bit i of dwFieldBits
 // set makes field i + 1 an integer, taken from the value's low 32 bits; clear, a text pointer
 // (NULL or "" a null field). Returns 0, also when the package lacks the table (error 2228, no

@@ -79,10 +79,9 @@ UINT CheckFieldRc(LPCSTR pszCall, UINT uiRc, UINT* puiStat, LPCSTR pszFormat, in
     return CheckMsiRc(pszCall, detail.IsValid() ? detail.Get() : "", uiRc, puiStat);
 }
 
-// The last-error record as the engine formats it without a template ("1: 2228 2: ..."), in a new
+// An error record as the engine formats it without a template ("1: 2228 2: ..."), in a new
 // buffer; NULL with the code of the failed call otherwise.
-char* FormatLastError(UINT* puiRc) {
-    ZebMsiHandle hError(MsiGetLastErrorRecord());
+char* FormatErrorRecord(const ZebMsiHandle& hError, UINT* puiRc) {
     char szEmpty[1] = "";
     DWORD cch = 0;
     UINT uiRc = MsiFormatRecordA(0, hError.Get(), szEmpty, &cch);
@@ -105,6 +104,12 @@ char* FormatLastError(UINT* puiRc) {
         return NULL;
     }
     return text.Detach();
+}
+
+// The same for the thread's last-error record.
+char* FormatLastError(UINT* puiRc) {
+    ZebMsiHandle hError(MsiGetLastErrorRecord());
+    return FormatErrorRecord(hError, puiRc);
 }
 
 // Explains a failed MsiDatabaseOpenView. TRUE when the package merely lacks the table.
@@ -508,4 +513,16 @@ LPCSTR iwiGetProductStaticData(int iType, LPCSTR pszVersion) {
     }
     TraceText(NULL, "Type %d product data is '%s' (version '%s')", iType, g_db.szStaticData, pszRowVersion);
     return g_db.szStaticData;
+}
+
+void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc) {
+    ZebMsiHandle hError(MsiGetLastErrorRecord());
+    if (hError.Get() == 0) {
+        TraceText(pszFunction, "***%s failed (rc %d); extended error: none", pszCall, (int)uiRc);
+        return;
+    }
+    UINT uiFormatRc = ERROR_SUCCESS;
+    ZebHeap<char> error(FormatErrorRecord(hError, &uiFormatRc));
+    TraceText(pszFunction, "***%s failed (rc %d); extended error: '%s'", pszCall, (int)uiRc,
+              error.IsValid() ? error.Get() : "");
 }

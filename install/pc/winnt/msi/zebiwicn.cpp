@@ -40,6 +40,7 @@ const struct {
     {ResetLaunchState, NULL},
     {ResetDbState, NULL},
     {ResetFeatureState, NULL},
+    {ResetFeatureSelectState, NULL},
     {ResetPrevState, NULL},
     {ResetInstallState, NULL},
     {ResetUninstallState, isuFreeQmList},
