@@ -155,6 +155,51 @@ TEST_F(MsiDatabase, FetchLoopDoesNotSeeRowsItDeletedAndInsertedAgain) {
     }
 }
 
+TEST_F(MsiDatabase, WineLikeViewsMeetReinsertedRowsAgainAtTheirKeysPlace) {
+    msi::SetWineViews(true);
+    msi::DefineStandardTable("Shortcut");
+    for (const char* name : {"SC", "SA", "SB"})
+        msi::AddRow("Shortcut", {Field::str(name), Field::str("Dir"), Field::str(name), Field::str("C"),
+                                 Field::str("T")});
+    MSIHANDLE view = Open("SELECT * FROM Shortcut");
+    ASSERT_EQ(MsiViewExecute(view, 0), 0u);
+    std::vector<std::string> seen;
+    MSIHANDLE rec = 0;
+    while (seen.size() < 8 && MsiViewFetch(view, &rec) == ERROR_SUCCESS) {
+        std::string key = Str(rec, 1);
+        seen.push_back(key);
+        if (key == "SB" && seen.size() < 4) {
+            // Deleted and inserted again: the cursor steps back and meets it once more.
+            ASSERT_EQ(MsiViewModify(view, MSIMODIFY_DELETE, rec), 0u);
+            ASSERT_EQ(MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, rec), 0u);
+        } else if (key == "SA") {
+            // A row inserted after the cursor's place is reached in key order.
+            MSIHANDLE added = MsiCreateRecord(5);
+            for (UINT f = 1; f <= 5; f++)
+                MsiRecordSetStringA(added, f, f == 1 ? "SAB" : "x");
+            ASSERT_EQ(MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, added), 0u);
+            MsiCloseHandle(added);
+        }
+        MsiCloseHandle(rec);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"SA", "SAB", "SB", "SB", "SC"}));
+    MsiViewClose(view);
+    MsiCloseHandle(view);
+
+    // The default is the snapshot of execute time.
+    msi::SetWineViews(false);
+    view = Open("SELECT * FROM Shortcut");
+    ASSERT_EQ(MsiViewExecute(view, 0), 0u);
+    seen.clear();
+    while (MsiViewFetch(view, &rec) == ERROR_SUCCESS) {
+        seen.push_back(Str(rec, 1));
+        MsiCloseHandle(rec);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"SC", "SA", "SAB", "SB"})); // re-inserted rows are new
+    MsiViewClose(view);
+    MsiCloseHandle(view);
+}
+
 TEST_F(MsiDatabase, TemporaryInsertRefusesDuplicateKeysAndMissingRequiredValues) {
     msi::DefineStandardTable("ListBox");
     msi::AddRow("ListBox", {Field::str("LIST"), Field::integer(1), Field::str("1"), Field::str("one")});

@@ -103,7 +103,8 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
 
 void Usage() {
     std::fputs("usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
-               "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --table NAME | --spawn CMDLINE |\n"
+               "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --feature NAME | --table NAME | "
+               "--spawn CMDLINE |\n"
                "  --wait-file PATH |\n"
                "  --impersonate-restricted]...\n",
                stderr);
@@ -314,6 +315,16 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             rc = entry(session);
             std::printf("CALL %s %u\n", name, rc);
+        } else if (op == "--feature") {
+            const char* feature = argv[++i];
+            INSTALLSTATE installed = INSTALLSTATE_UNKNOWN;
+            INSTALLSTATE action = INSTALLSTATE_UNKNOWN;
+            rc = MsiGetFeatureStateA(session, feature, &installed, &action);
+            if (rc == ERROR_SUCCESS)
+                std::printf("FEATURE %s %d %d\n", feature, static_cast<int>(installed),
+                            static_cast<int>(action));
+            else
+                std::printf("FEATURE %s rc=%u\n", feature, rc);
         } else if (op == "--table") {
             if (!PrintTable(session, argv[++i]))
                 status = 1;

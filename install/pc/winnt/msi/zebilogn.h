@@ -101,9 +101,10 @@ LPCSTR TempFolder(void);
 
 // Returns uiRc; a non-zero one is traced "***call('detail') failed (code)" and becomes the status.
 UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat);
-// A failed installer call with the engine's last-error record: "***call failed (rc N); extended
-// error: '<record formatted>'", or "none" when the engine left no record.
-void TraceExtendedError(LPCSTR pszCall, UINT uiRc);
+// A failed installer call with the engine's last-error record, under the function's name:
+// "***call failed (rc N); extended error: '<record formatted>'", or "none" in place of the quoted
+// record when the engine left none (Wine).
+void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc);
 // Adds one temporary row of iFields values to the running package's table. Bit i of dwFieldBits
 // set makes field i + 1 an integer, taken from the value's low 32 bits; clear, a text pointer
 // (NULL or "" a null field). Returns 0, also when the package lacks the table (error 2228, no

@@ -168,20 +168,20 @@ UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat) {
     return uiRc;
 }
 
-void TraceExtendedError(LPCSTR pszCall, UINT uiRc) {
+void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc) {
     ZebMsiHandle hError(MsiGetLastErrorRecord());
     if (!hError.IsValid()) {
-        TraceText(NULL, "***%s failed (rc %d); extended error: none", pszCall, (int)uiRc);
+        TraceText(pszFunction, "***%s failed (rc %d); extended error: none", pszCall, (int)uiRc);
         return;
     }
     UINT uiFormatRc = ERROR_SUCCESS;
     ZebHeap<char> error(FormatRecordText(hError.Get(), &uiFormatRc));
     if (!error.IsValid()) {
-        TraceText(NULL, "***%s failed (rc %d); extended error not formatted (rc %d)", pszCall, (int)uiRc,
-                  (int)uiFormatRc);
+        TraceText(pszFunction, "***%s failed (rc %d); extended error not formatted (rc %d)", pszCall,
+                  (int)uiRc, (int)uiFormatRc);
         return;
     }
-    TraceText(NULL, "***%s failed (rc %d); extended error: '%s'", pszCall, (int)uiRc, error.Get());
+    TraceText(pszFunction, "***%s failed (rc %d); extended error: '%s'", pszCall, (int)uiRc, error.Get());
 }
 
 UINT AddTableRecord(LPCSTR pszTable, int iFields, DWORD dwFieldBits, const ULONG_PTR* pValues) {

@@ -44,6 +44,7 @@ const struct {
     {ResetDbState, NULL},
     {ResetUninstallState, isuFreeQmList},
     {ResetFeatureState, NULL},
+    {ResetFeatureSelectState, NULL},
     {ResetPrevState, NULL},
     {ResetInstallState, NULL},
     {ResetStopState, NULL},

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "zebiwicnDefs.h"
+#include <msi.h>
 
 // Room of each table; an empty name ends it.
 #define ZEB_FEATURE_ROWS 96
@@ -39,3 +40,43 @@ const ZebSummaryFeature& SummaryFeature(int i);
 BOOL IsSummaryFeaturePrevInstalled(int i);
 void SetSummaryFeaturePrevInstalled(int i);
 void ResetFeatureState(void);
+
+// ---- Component identities -----------------------------------------------------------------------
+
+// Each per-instance component of the package with the codes instances 1 to 127 install it under
+// (zebiwicnFeaturesIds.cpp, written by scripts/gen-component-ids.py). The first row of a name wins.
+#define ZEB_COMPONENT_ROWS 39
+#define ZEB_MAX_INSTANCE 127
+#define ZEB_CCH_COMPONENT_NAME 107
+#define ZEB_CCH_GUID 39
+
+struct ZebComponentIdentity {
+    char szName[ZEB_CCH_COMPONENT_NAME];
+    char aszCodes[ZEB_MAX_INSTANCE][ZEB_CCH_GUID];
+};
+
+extern const ZebComponentIdentity g_aComponentIdentities[ZEB_COMPONENT_ROWS];
+
+// ---- Feature selection --------------------------------------------------------------------------
+
+// Sets INSTALLLEVEL and the installer's level: only the first successful call of a loaded copy
+// acts. 0, or 1603 when the property or the installer refused (a later call tries again).
+UINT SetInstallLevel(int iLevel);
+void ResetFeatureSelectState(void);
+
+// ListFeatureAction modes.
+#define ZEB_LIST_UNCHANGED 0
+#define ZEB_LIST_ADDED 1
+#define ZEB_LIST_REINSTALLED 2
+#define ZEB_LIST_REMOVED 3
+
+// Appends to ZEBSUMMARYLIST the display names of the summary rows the mode matches; *pbAdded is set
+// when it added any. pszRemove is compared with "Remove" and "Reinstall" ignoring case. 0 or 1603.
+UINT ListFeatureAction(BOOL* pbAdded, int iMode, LPCSTR pszRemove);
+
+ZEB_ACTION iwiSetFeaturesMinimum(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetFeaturesTypical(MSIHANDLE hInstall);
+ZEB_ACTION iwiCheckAtLeastOneFeature(MSIHANDLE hInstall);
+ZEB_ACTION iwiAddFeaturesNeedingJRE(MSIHANDLE hInstall);
+ZEB_ACTION iwiTestLosingFeatures(MSIHANDLE hInstall);
+ZEB_ACTION iwiRuntimeMVChanges(MSIHANDLE hInstall);

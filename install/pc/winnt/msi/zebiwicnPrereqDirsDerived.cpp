@@ -124,7 +124,7 @@ BOOL EndsWith(LPCSTR pszText, LPCSTR pszEnd) {
 }
 
 BOOL Failed(LPCSTR pszCall, UINT uiRc, UINT* puiStat) {
-    TraceExtendedError(pszCall, uiRc);
+    TraceExtendedError(kShortcutFunction, pszCall, uiRc);
     *puiStat = ZEB_RC_FAILURE;
     return FALSE;
 }

@@ -77,6 +77,12 @@ void GetUniqueDefaultInstallationName(char (&szName)[ZEB_CCH_INSTNAME], LPCSTR p
 
 ZEB_ACTION iwiProcessUserInstallationName(MSIHANDLE hInstall);
 
+// ---- Primary installation -----------------------------------------------------------------------
+
+// Sets ZEBMAKEPRIMARY and ZEBALLOWPRIMARY ("1" or empty) for the running session; failures are
+// only traced and leave this installation not primary.
+void iwiCalculatePrimary(void);
+
 // ---- Previous installation record ---------------------------------------------------------------
 
 // Documentation languages an older installation may have had, in the order of its language flags:

@@ -162,6 +162,31 @@ UINT SummaryIntegerType(unsigned pid) {
     return pid == PID_CODEPAGE ? VT_I2 : VT_I4;
 }
 
+// Wine keeps a table's rows in key order: a row inserted later takes its key's place among them.
+bool KeyLess(const Table& t, const StoredRow& a, const StoredRow& b) {
+    for (size_t k : t.keys) {
+        const Field& x = a.fields[k];
+        const Field& y = b.fields[k];
+        if (x.kind != y.kind)
+            return x.kind < y.kind;
+        if (x.kind == Field::Int && x.i != y.i)
+            return x.i < y.i;
+        if (x.kind != Field::Int && x.s != y.s)
+            return x.s < y.s;
+    }
+    return a.id < b.id;
+}
+
+std::vector<const StoredRow*> KeyOrder(const Table& t) {
+    std::vector<const StoredRow*> order;
+    order.reserve(t.rows.size());
+    for (const StoredRow& r : t.rows)
+        order.push_back(&r);
+    std::sort(order.begin(), order.end(),
+              [&t](const StoredRow* a, const StoredRow* b) { return KeyLess(t, *a, *b); });
+    return order;
+}
+
 void Append(Table& t, const std::vector<Field>& fields, bool temporary) {
     StoredRow row;
     row.id = S().nextRowId++;
@@ -670,6 +695,11 @@ void ClearSummary(unsigned pid) {
     S().summary.erase(pid);
 }
 
+void SetWineViews(bool on) {
+    Guard g(MachineLock());
+    S().wineViews = on;
+}
+
 } // namespace winsim::msi
 
 // ---- simulated functions ---------------------------------------------------------------------
@@ -752,6 +782,7 @@ UINT WINAPI MsiViewExecute(MSIHANDLE hView, MSIHANDLE hRecord) {
         // are new rows and do not come round a second time.
         v.limit = S().nextRowId;
         v.lastId = 0;
+        v.pos = 0;
         v.executed = true;
         return ERROR_SUCCESS;
     });
@@ -767,6 +798,18 @@ UINT WINAPI MsiViewFetch(MSIHANDLE hView, MSIHANDLE* phRecord) {
         Table* table = FindTable(v.table);
         if (!table)
             return ERROR_NO_MORE_ITEMS;
+        if (S().wineViews) {
+            // The live table in key order, from the cursor's place on.
+            std::vector<const StoredRow*> order = KeyOrder(*table);
+            for (; v.pos < order.size(); ++v.pos) {
+                if (Matches(*table, *order[v.pos], v)) {
+                    *phRecord = NewHandle(RowRecord(*table, *order[v.pos]));
+                    ++v.pos;
+                    return ERROR_SUCCESS;
+                }
+            }
+            return ERROR_NO_MORE_ITEMS;
+        }
         // Rows deleted since execute are simply no longer there.
         for (auto it = RowFrom(*table, v.lastId + 1); it != table->rows.end() && it->id < v.limit; ++it) {
             v.lastId = it->id;
@@ -802,8 +845,16 @@ UINT WINAPI MsiViewModify(MSIHANDLE hView, MSIMODIFY eModifyMode, MSIHANDLE hRec
         }
         case MSIMODIFY_DELETE: {
             // Only a row fetched through a view of this table, and only while it is still there.
-            if (rec->table != table->name || !FindRow(*table, rec->rowId))
+            const StoredRow* row = rec->table == table->name ? FindRow(*table, rec->rowId) : nullptr;
+            if (!row)
                 return ERROR_FUNCTION_FAILED;
+            if (S().wineViews) {
+                // The rows after it move up one place, and so does the cursor.
+                std::vector<const StoredRow*> order = KeyOrder(*table);
+                size_t at = static_cast<size_t>(std::find(order.begin(), order.end(), row) - order.begin());
+                if (at < v.pos)
+                    --v.pos;
+            }
             EraseRow(*table, rec->rowId);
             return ERROR_SUCCESS;
         }
@@ -836,6 +887,7 @@ UINT WINAPI MsiViewClose(MSIHANDLE hView) {
         v.executed = false;
         v.limit = 0;
         v.lastId = 0;
+        v.pos = 0;
         return ERROR_SUCCESS;
     });
 }

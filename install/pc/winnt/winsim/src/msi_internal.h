@@ -67,6 +67,7 @@ struct View {
     bool executed = false;
     uint64_t limit = 0;  // first row id not in the result set
     uint64_t lastId = 0; // the row fetched last
+    size_t pos = 0;      // Wine-like views: rows of the key order passed so far
 };
 
 struct SummaryValue {
@@ -121,6 +122,7 @@ struct State {
     StateList features;
     StateList components;
     int installLevel = 0;
+    bool wineViews = false;
     std::map<std::string, std::function<UINT()>> actionHandlers;
     std::vector<std::string> actionsDone;
 

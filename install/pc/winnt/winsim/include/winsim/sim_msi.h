@@ -106,6 +106,13 @@ std::vector<std::string> Tables();
 // input.
 bool ImportIdt(const std::string& idtText, const std::string& streamDir = "", std::string* error = nullptr);
 
+// Views as Wine's engine walks them, for this session: a fetch reads the live table in key order
+// from the cursor's place; MSIMODIFY_DELETE moves the cursor back one row with the rows after the
+// deleted one; a row inserted (MSIMODIFY_INSERT_TEMPORARY) takes its key's place, where the cursor
+// may reach it again. Each fetch orders the table anew. Off by default: the result set is the
+// rows that existed at MsiViewExecute, as Windows gives it.
+void SetWineViews(bool on);
+
 // Features and components of the package: installed and action states (INSTALLSTATE values).
 void AddFeature(const std::string& feature, int installed = 2, int action = -1);
 std::optional<std::pair<int, int>> Feature(const std::string& feature);
