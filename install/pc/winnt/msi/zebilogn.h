@@ -151,6 +151,14 @@ int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);
 // The first "%s" of a language string filled with a path ("%%" is "%"); the text itself is never
 // used as a format. Cut at the message capacity.
 void FillPathInsert(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszTemplate, LPCSTR pszPath);
+// Language string uId, or the fallback when it cannot be loaded.
+void LoadNlsStringOr(char (&szOut)[ZEB_CCH_MSG], UINT uId, LPCSTR pszFallback);
+// Language string uId (or its fallback) with "%1" to "%3" filled and, when it fits, a place
+// appended; shown as an error box.
+void ShowNlsError(UINT uId, LPCSTR pszFallback, LPCSTR pszInsert1, LPCSTR pszInsert2 = NULL,
+                  LPCSTR pszInsert3 = NULL, LPCSTR pszPlace = NULL);
+// Language string uId (or its fallback) with its one "%s" filled with a path; an error box.
+void ShowNlsPathError(UINT uId, LPCSTR pszFallback, LPCSTR pszPath);
 // Closes the launcher's splash window, waiting at most 10 seconds for it to go.
 UINT iwiKillSplashBitmap(void);
 

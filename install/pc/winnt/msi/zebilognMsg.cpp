@@ -148,8 +148,7 @@ int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle) {
     WORD wLanguage = BoxLanguage(szValue);
 
     char szTitle[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szTitle, ZEB_MSG_BOX_TITLE))
-        lstrcpynA(szTitle, kDefaultTitle, sizeof(szTitle));
+    LoadNlsStringOr(szTitle, ZEB_MSG_BOX_TITLE, kDefaultTitle);
 
     HWND hWnd = GetForegroundWindow();
     int iButton = MessageBoxExA(hWnd, pszText, szTitle, uStyle, wLanguage);
@@ -179,4 +178,28 @@ ZEB_ACTION iwiWaitForSplash(MSIHANDLE hInstall) {
         WriteTrace(NULL, bStarted ? "Splash window started" : "Timed out waiting for splash window");
     }
     return CaEpilog(hInstall, uiStat);
+}
+
+void LoadNlsStringOr(char (&szOut)[ZEB_CCH_MSG], UINT uId, LPCSTR pszFallback) {
+    if (!iwiLoadNlsString(szOut, uId))
+        lstrcpynA(szOut, pszFallback, sizeof(szOut));
+}
+
+void ShowNlsError(UINT uId, LPCSTR pszFallback, LPCSTR pszInsert1, LPCSTR pszInsert2, LPCSTR pszInsert3,
+                  LPCSTR pszPlace) {
+    char szText[ZEB_CCH_MSG];
+    LoadNlsStringOr(szText, uId, pszFallback);
+    char szMessage[ZEB_CCH_MSG];
+    iwiFormatMsgBuffer(szMessage, szText, pszInsert1, pszInsert2, pszInsert3, NULL);
+    if (pszPlace != NULL && strlen(szMessage) + strlen(pszPlace) < sizeof(szMessage))
+        strcat(szMessage, pszPlace);
+    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
+}
+
+void ShowNlsPathError(UINT uId, LPCSTR pszFallback, LPCSTR pszPath) {
+    char szText[ZEB_CCH_MSG];
+    LoadNlsStringOr(szText, uId, pszFallback);
+    char szMessage[ZEB_CCH_MSG];
+    FillPathInsert(szMessage, szText, pszPath);
+    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
 }

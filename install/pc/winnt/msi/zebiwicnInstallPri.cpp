@@ -90,30 +90,6 @@ BOOL IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Language string uId with its fallback, "%1" to "%3" filled, an optional place appended; shown as
-// an error.
-void ShowError(UINT uId, LPCSTR pszFallback, LPCSTR pszInsert1, LPCSTR pszInsert2, LPCSTR pszInsert3,
-               LPCSTR pszPlace = NULL) {
-    char szText[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szText, uId))
-        lstrcpynA(szText, pszFallback, sizeof(szText));
-    char szMessage[ZEB_CCH_MSG];
-    iwiFormatMsgBuffer(szMessage, szText, pszInsert1, pszInsert2, pszInsert3, NULL);
-    if (pszPlace != NULL && strlen(szMessage) + strlen(pszPlace) < sizeof(szMessage))
-        strcat(szMessage, pszPlace);
-    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
-}
-
-// A language string whose one "%s" is a path.
-void ShowPathError(UINT uId, LPCSTR pszFallback, LPCSTR pszPath) {
-    char szText[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szText, uId))
-        lstrcpynA(szText, pszFallback, sizeof(szText));
-    char szMessage[ZEB_CCH_MSG];
-    FillPathInsert(szMessage, szText, pszPath);
-    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
-}
-
 void TraceWindowsVersion(void) {
     OSVERSIONINFOEXA info;
     memset(&info, 0, sizeof(info));
@@ -276,7 +252,7 @@ BOOL CheckWindows(PriRun& r) {
     TraceText(kFunction, "***GetSystemTimePreciseAsFileTime not available");
     TraceText(kFunction, "***This Windows version is not supported by Corvane HX and HX will not function");
     TraceText(kFunction, "The Windows versions HX supports are listed at %s", kRequirementsPage);
-    ShowError(ZEB_MSG_UNSUPPORTED_WINDOWS, kFallbackUnsupportedWindows, NULL, NULL, NULL);
+    ShowNlsError(ZEB_MSG_UNSUPPORTED_WINDOWS, kFallbackUnsupportedWindows, NULL, NULL, NULL);
     return Fail(r);
 }
 
@@ -303,7 +279,7 @@ BOOL FindInstallation(PriRun& r, char (&szKey)[ZEB_CCH_MSG], char (&szName)[ZEB_
                                 ZEB_VIEW_64) ||
         !MakeInstallationKey(szKey, szName)) {
         TraceText(kFunction, "***Could not retrieve installation details - cannot continue");
-        ShowError(ZEB_MSG_NO_INSTALL_NAME, kFallbackNoInstallName, NULL, NULL, NULL);
+        ShowNlsError(ZEB_MSG_NO_INSTALL_NAME, kFallbackNoInstallName, NULL, NULL, NULL);
         return Fail(r);
     }
     return TRUE;
@@ -448,7 +424,7 @@ BOOL CheckUpgradePermission(PriRun& r) {
     }
     if (bAllowed)
         return TRUE;
-    ShowError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szName, NULL, NULL, kUpgradeRefusedRemoval);
+    ShowNlsError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szName, NULL, NULL, kUpgradeRefusedRemoval);
     return Fail(r);
 }
 
@@ -463,8 +439,7 @@ BOOL SettleRemoval(PriRun& r) {
 
 BOOL SettleStartFolder(PriRun& r) {
     char szFolder[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szFolder, ZEB_MSG_START_FOLDER))
-        lstrcpynA(szFolder, kFallbackStartFolder, sizeof(szFolder));
+    LoadNlsStringOr(szFolder, ZEB_MSG_START_FOLDER, kFallbackStartFolder);
     return Set(r, PROP_ZEBSTARTFOLDER, szFolder);
 }
 
@@ -493,7 +468,7 @@ BOOL CreateResponseFile(PriRun& r) {
         char szError[ZEB_CCH_FLAG];
         snprintf(szError, sizeof(szError), "%lu", (unsigned long)GetLastError());
         TraceText(kFunction, "***Can't create response file '%s' (%s)", szSaveIni, szError);
-        ShowError(ZEB_MSG_SAVEINI_CREATE, kFallbackSaveIni, szError, szSaveIni, NULL);
+        ShowNlsError(ZEB_MSG_SAVEINI_CREATE, kFallbackSaveIni, szError, szSaveIni, NULL);
         return Fail(r);
     }
     return TRUE;
@@ -524,7 +499,7 @@ void CheckWizardFile(PriRun& r) {
     NormalizePath(FALSE, szFile);
     if (szFile[0] == '\0' || (bFits && FileExists(szFile)))
         return;
-    ShowPathError(ZEB_MSG_INI_OPEN, kFallbackIniOpen, bFits ? szFile : szSetting);
+    ShowNlsPathError(ZEB_MSG_INI_OPEN, kFallbackIniOpen, bFits ? szFile : szSetting);
     Fail(r);
 }
 
@@ -533,7 +508,7 @@ void CheckOldDotNetClient(PriRun& r) {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSendrillKey, 0, KEY_READ | KEY_WOW64_32KEY, hKey.Out()) !=
         ERROR_SUCCESS)
         return;
-    ShowError(ZEB_MSG_OLD_DOTNET_CLIENT, kFallbackOldDotNetClient, NULL, NULL, NULL);
+    ShowNlsError(ZEB_MSG_OLD_DOTNET_CLIENT, kFallbackOldDotNetClient, NULL, NULL, NULL);
     Fail(r);
 }
 
@@ -674,9 +649,10 @@ UINT CheckValidFeatures(LPCSTR pszProperty) {
         return ZEB_RC_FAILURE;
     NormalizePath(FALSE, szUseIni);
     if (szUseIni[0] != '\0')
-        ShowError(ZEB_MSG_UNKNOWN_FEATURES_INI, kFallbackUnknownFeaturesIni, szList, pszProperty, szUseIni);
+        ShowNlsError(ZEB_MSG_UNKNOWN_FEATURES_INI, kFallbackUnknownFeaturesIni, szList, pszProperty,
+                     szUseIni);
     else
-        ShowError(ZEB_MSG_UNKNOWN_FEATURES, kFallbackUnknownFeatures, szList, pszProperty, NULL);
+        ShowNlsError(ZEB_MSG_UNKNOWN_FEATURES, kFallbackUnknownFeatures, szList, pszProperty, NULL);
     TraceText(kCheckFunction, "***Stopping because of unknown features");
     return ZEB_RC_FAILURE;
 }

@@ -23,12 +23,7 @@ struct LaunchActionState {
 LaunchActionState g_launchActions;
 
 void ShowLaunchFailed(LPCSTR pszProgram) {
-    char szTemplate[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szTemplate, ZEB_MSG_LAUNCH_FAILED))
-        lstrcpynA(szTemplate, kLaunchFailedFallback, sizeof(szTemplate));
-    char szMessage[ZEB_CCH_MSG];
-    FillPathInsert(szMessage, szTemplate, pszProgram);
-    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
+    ShowNlsPathError(ZEB_MSG_LAUNCH_FAILED, kLaunchFailedFallback, pszProgram);
 }
 
 // Cuts the last element of a folder, never past its drive or share: FALSE when there is none.

@@ -148,12 +148,7 @@ BOOL AcceptMissingDrive(DirsRun& r, LPCSTR pszFolder, UINT uMessage, LPCSTR pszF
     if (llLevel == INSTALLUILEVEL_FULL)
         return Set(r, pszProperty, "1");
     TraceText(kFunction, "***Recommended folder '%s' is on no drive of this machine", pszFolder);
-    char szText[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szText, uMessage))
-        lstrcpynA(szText, pszFallback, sizeof(szText));
-    char szMessage[ZEB_CCH_MSG];
-    iwiFormatMsgBuffer(szMessage, szText, pszFolder, NULL, NULL, NULL);
-    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
+    ShowNlsError(uMessage, pszFallback, pszFolder);
     return Fail(r);
 }
 

@@ -24,8 +24,7 @@ const size_t kTracedList = 300;
 
 void ShowError(UINT uId, LPCSTR pszFallback) {
     char szText[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szText, uId))
-        lstrcpynA(szText, pszFallback, sizeof(szText));
+    LoadNlsStringOr(szText, uId, pszFallback);
     iiiDisplayMsgBox(szText, MB_ICONERROR);
 }
 
@@ -76,8 +75,7 @@ BOOL NewEntry(UpgradeList& u) {
 
     if (bAllowed) {
         char szText[ZEB_CCH_MSG];
-        if (!iwiLoadNlsString(szText, ZEB_MSG_UPGRADE_NEW))
-            lstrcpynA(szText, kFallbackNew, sizeof(szText));
+        LoadNlsStringOr(szText, ZEB_MSG_UPGRADE_NEW, kFallbackNew);
         char szEntry[ZEB_CCH_MSG];
         iwiFormatMsgBuffer(szEntry, szText, NULL, NULL, NULL, NULL);
         UINT uiRc;
@@ -193,8 +191,7 @@ void ListAvailableUpgrades(MSIHANDLE hInstall, UINT* puiStat) {
         Fail(u);
         return;
     }
-    if (!iwiLoadNlsString(u.szEntryTemplate, ZEB_MSG_UPGRADE_ENTRY))
-        lstrcpynA(u.szEntryTemplate, kFallbackEntry, sizeof(u.szEntryTemplate));
+    LoadNlsStringOr(u.szEntryTemplate, ZEB_MSG_UPGRADE_ENTRY, kFallbackEntry);
     if (!NewEntry(u) || !AddList(u, PROP_ZEBOLDSERVER) || !AddList(u, PROP_ZEBOLDCLIENT))
         return;
 

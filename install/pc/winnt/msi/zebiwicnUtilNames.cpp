@@ -72,19 +72,6 @@ long long ReadBoundedNumber(LPCSTR psz, long long llLimit) {
     return bNegative ? -ll : ll;
 }
 
-// Language string uId with its fallback, "%1" and "%2" filled, an optional place appended; shown
-// as an error.
-void ShowError(UINT uId, LPCSTR pszFallback, LPCSTR pszInsert1, LPCSTR pszInsert2, LPCSTR pszPlace = NULL) {
-    char szText[ZEB_CCH_MSG];
-    if (!iwiLoadNlsString(szText, uId))
-        lstrcpynA(szText, pszFallback, sizeof(szText));
-    char szMessage[ZEB_CCH_MSG];
-    iwiFormatMsgBuffer(szMessage, szText, pszInsert1, pszInsert2, NULL, NULL);
-    if (pszPlace != NULL && strlen(szMessage) + strlen(pszPlace) < sizeof(szMessage))
-        strcat(szMessage, pszPlace);
-    iiiDisplayMsgBox(szMessage, MB_ICONERROR);
-}
-
 // An empty product code (a record without one) is in every list but upgrades nothing.
 BOOL IsInList(LPCSTR pszCode, LPCSTR pszList) {
     return pszCode[0] != '\0' && strstr(pszList, pszCode) != NULL;
@@ -171,7 +158,7 @@ BOOL CheckFolder(IdentityRun& r, LPCSTR pszKey, BOOL bBothViews) {
     NormalizePath(FALSE, szFound);
     TraceText(kFunction, "Supplied path %s, found path %s", r.szFolder, szFound);
     if (_stricmp(r.szFolder, szFound) != 0) {
-        ShowError(ZEB_MSG_PATH_MISMATCH, kFallbackPathMismatch, r.szFolder, szFound);
+        ShowNlsError(ZEB_MSG_PATH_MISMATCH, kFallbackPathMismatch, r.szFolder, szFound);
         return Fail(r);
     }
     return TRUE;
@@ -188,7 +175,7 @@ void Installed(IdentityRun& r) {
     char szVrmf[ZEB_CCH_VRMF];
     if (!RetrieveInstallDetails(szName, szDescription, szIdentifier, &szVrmf, NULL, FALSE, szCode, NULL,
                                 ZEB_VIEW_64)) {
-        ShowError(ZEB_MSG_NO_INSTALL_NAME, kFallbackNoInstallName, NULL, NULL);
+        ShowNlsError(ZEB_MSG_NO_INSTALL_NAME, kFallbackNoInstallName, NULL, NULL);
         Fail(r);
         return;
     }
@@ -196,7 +183,7 @@ void Installed(IdentityRun& r) {
     if (r.szName[0] != '\0') {
         TraceText(kFunction, "Supplied name %s, found name %s", r.szName, szName);
         if (strcmp(r.szName, szName) != 0) {
-            ShowError(ZEB_MSG_NAME_MISMATCH, kFallbackNameMismatch, r.szName, szName);
+            ShowNlsError(ZEB_MSG_NAME_MISMATCH, kFallbackNameMismatch, r.szName, szName);
             Fail(r);
             return;
         }
@@ -227,12 +214,12 @@ void NamedNotInstalled(IdentityRun& r) {
         lstrcpynA(szNewWhole, pszComma + 1, sizeof(szNewWhole));
     }
     if (iwiIsInstallNameInvalid(szOldWhole)) {
-        ShowError(ZEB_MSG_NAME_INVALID, kFallbackNameInvalid, szOldWhole, NULL);
+        ShowNlsError(ZEB_MSG_NAME_INVALID, kFallbackNameInvalid, szOldWhole, NULL);
         Fail(r);
         return;
     }
     if (pszComma != NULL && iwiIsInstallNameInvalid(szNewWhole)) {
-        ShowError(ZEB_MSG_NAME_INVALID, kFallbackNameInvalid, szNewWhole, NULL);
+        ShowNlsError(ZEB_MSG_NAME_INVALID, kFallbackNameInvalid, szNewWhole, NULL);
         Fail(r);
         return;
     }
@@ -242,13 +229,13 @@ void NamedNotInstalled(IdentityRun& r) {
     lstrcpynA(szNew, szNewWhole, sizeof(szNew));
 
     if (IsReservedInstallName(szNew)) {
-        ShowError(ZEB_MSG_NAME_RESERVED, kFallbackNameReserved, szNew, NULL);
+        ShowNlsError(ZEB_MSG_NAME_RESERVED, kFallbackNameReserved, szNew, NULL);
         Fail(r);
         return;
     }
     BOOL bOldReserved = IsReservedInstallName(szOld);
     if (!bOldReserved && _stricmp(szOld, szNew) != 0) {
-        ShowError(ZEB_MSG_NAME_CHANGE, kFallbackNameChange, NULL, NULL);
+        ShowNlsError(ZEB_MSG_NAME_CHANGE, kFallbackNameChange, NULL, NULL);
         Fail(r);
         return;
     }
@@ -264,7 +251,8 @@ void NamedNotInstalled(IdentityRun& r) {
         if (!bServer && !IsInList(szCode, r.szOldClient)) {
             if (szCode[0] == '\0')
                 TraceText(kFunction, "***Installation '%s' has no product code", szOld);
-            ShowError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szOld, NULL, kUpgradeRefusedNamed);
+            ShowNlsError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szOld, NULL, NULL,
+                         kUpgradeRefusedNamed);
             Fail(r);
             return;
         }
@@ -280,7 +268,7 @@ void NamedNotInstalled(IdentityRun& r) {
                 return;
             lstrcpynA(szKey, ZEB_KEY_OLD_RECORD, sizeof(szKey));
             if (RetrieveInstallDetailsByName(szNew, NULL, NULL, NULL, NULL, FALSE, ZEB_VIEW_64_THEN_32)) {
-                ShowError(ZEB_MSG_NAME_IN_USE, kFallbackNameInUse, szNew, NULL);
+                ShowNlsError(ZEB_MSG_NAME_IN_USE, kFallbackNameInUse, szNew, NULL);
                 Fail(r);
                 return;
             }
@@ -307,7 +295,8 @@ void NamedNotInstalled(IdentityRun& r) {
     }
 
     if (bOldReserved) {
-        ShowError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szOld, NULL, kUpgradeRefusedOldRecord);
+        ShowNlsError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szOld, NULL, NULL,
+                     kUpgradeRefusedOldRecord);
         Fail(r);
         return;
     }
@@ -317,12 +306,7 @@ void NamedNotInstalled(IdentityRun& r) {
         char szFoundDescription[ZEB_CCH_INSTDESC];
         if (RetrieveInstallDetails(szName, szFoundDescription, szIdentifier, NULL, NULL, TRUE, NULL,
                                    r.szFolder, ZEB_VIEW_64_THEN_32)) {
-            char szText[ZEB_CCH_MSG];
-            if (!iwiLoadNlsString(szText, ZEB_MSG_PATH_IN_USE))
-                lstrcpynA(szText, kFallbackPathInUse, sizeof(szText));
-            char szMessage[ZEB_CCH_MSG];
-            FillPathInsert(szMessage, szText, r.szFolder);
-            iiiDisplayMsgBox(szMessage, MB_ICONERROR);
+            ShowNlsPathError(ZEB_MSG_PATH_IN_USE, kFallbackPathInUse, r.szFolder);
             Fail(r);
             return;
         }
@@ -377,7 +361,8 @@ void UnnamedNotInstalled(IdentityRun& r) {
         if (SetValue(r, PROP_ZEBOLDCLIENT, szCode))
             SetValue(r, PROP_ZEBOLDSERVER, "");
     } else {
-        ShowError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szName, NULL, kUpgradeRefusedFolder);
+        ShowNlsError(ZEB_MSG_NOT_UPGRADABLE, kFallbackNotUpgradable, szName, NULL, NULL,
+                     kUpgradeRefusedFolder);
         Fail(r);
     }
 }
@@ -393,7 +378,7 @@ void ProcessUserInstallationName(MSIHANDLE hInstall, UINT* puiStat) {
         TraceText(kFunction,
                   "***Error Invalid Installation Description. The description is larger than the 64 "
                   "characters permitted.");
-        ShowError(ZEB_MSG_DESC_TOO_LONG, kFallbackDescTooLong, NULL, NULL);
+        ShowNlsError(ZEB_MSG_DESC_TOO_LONG, kFallbackDescTooLong, NULL, NULL);
         Fail(r);
         return;
     }
@@ -472,7 +457,7 @@ int GetNewInstallationIdentifier(LPCSTR pszName) {
             return iIdentifier;
         }
     }
-    ShowError(ZEB_MSG_NO_IDENTIFIER, kFallbackNoIdentifier, pszName, NULL);
+    ShowNlsError(ZEB_MSG_NO_IDENTIFIER, kFallbackNoIdentifier, pszName, NULL);
     return -1;
 }
 
