@@ -576,6 +576,20 @@ class Scenario:
         props.update(properties or {})
         return (packages or self.packages).build(stem, sequence, props, kind, tables)
 
+    def add_binary_rows(self, package, rows):
+        """Replaces the package's Binary table by the library's own row plus rows {name: bytes}."""
+        folder = package.parent / "binary-import"
+        (folder / "Binary").mkdir(parents=True, exist_ok=True)
+        shutil.copy2(self.run.library, folder / "Binary" / "zebiwicn.dll")
+        lines = ["Name\tData", "s72\tv0", "Binary\tName", "zebiwicn.dll\tzebiwicn.dll"]
+        for i, (name, data) in enumerate(rows.items()):
+            (folder / "Binary" / f"row{i}").write_bytes(data)
+            lines.append(f"{name}\trow{i}")
+        (folder / "Binary.idt").write_text("\r\n".join(lines) + "\r\n", encoding="latin-1")
+        proc = subprocess.run(["msibuild", str(package), "-i", "Binary.idt"], cwd=folder, capture_output=True,
+                              text=True)
+        expect(proc.returncode == 0, f"msibuild -i Binary.idt failed: {proc.stderr}")
+
     def msiexec(self, mode, package, properties=None, timeout=90):
         """msiexec /i or /x PACKAGE /qn /l*v LOG PROP=VALUE ..."""
         self._count += 1

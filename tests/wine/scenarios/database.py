@@ -4,7 +4,6 @@ library zebitest.dll: from a package built around it (msiexec runs its actions i
 the driver's --call."""
 
 import shutil
-import subprocess
 
 import zebwine
 from zebwine import expect, lit, scenario
@@ -191,26 +190,12 @@ def cleared_list_box_takes_values_one_two_three(t):
     d.trace.expect(lit("Listbox line added: 'ZEBTESTLIST' order: 3 item: 'third' value: '3'"))
 
 
-def add_binary_rows(t, package, rows):
-    """Replaces the package's Binary table by the library's own row plus rows {name: bytes}."""
-    folder = package.parent / "binary-import"
-    (folder / "Binary").mkdir(parents=True, exist_ok=True)
-    shutil.copy2(t.run.library, folder / "Binary" / "zebiwicn.dll")
-    lines = ["Name\tData", "s72\tv0", "Binary\tName", "zebiwicn.dll\tzebiwicn.dll"]
-    for i, (name, data) in enumerate(rows.items()):
-        (folder / "Binary" / f"row{i}").write_bytes(data)
-        lines.append(f"{name}\trow{i}")
-    (folder / "Binary.idt").write_text("\r\n".join(lines) + "\r\n", encoding="latin-1")
-    proc = subprocess.run(["msibuild", str(package), "-i", "Binary.idt"], cwd=folder, capture_output=True, text=True)
-    expect(proc.returncode == 0, f"msibuild -i Binary.idt failed: {proc.stderr}")
-
-
 @scenario()
 def binary_rows_are_written_byte_for_byte(t):
     built = (t.run.windows_build / "zebircan.dll").read_bytes()
     padded = built + b"\0" * (-len(built) % 512)  # a multiple of 512: the last read gets no byte
     package = t.package()
-    add_binary_rows(t, package, {"zebircan.dll": built, "zebirpad.x64": padded, "zebirpadA": b"other"})
+    t.add_binary_rows(package, {"zebircan.dll": built, "zebirpad.x64": padded, "zebirpadA": b"other"})
     out = t.folder("out")
     d = t.driver(package, [
         "--set", "ZEBTESTBINARYPREFIX=zebircan", "--set", "ZEBTESTBINARYCONT=.dll",

@@ -105,6 +105,17 @@ void FrameSetLanguageLibrary(HMODULE hLanguage) {
     g_frame.hLanguage = hLanguage;
 }
 
+void FrameReleaseLanguageLibrary(void) {
+    if (g_frame.hLanguage == NULL)
+        return;
+    WriteTrace(NULL, "Freeing NLS library");
+    // Released until the release fails; bounded so a module that never reports failure
+    // cannot hold the action forever.
+    for (int i = 0; i < 64 && FreeLibrary(g_frame.hLanguage); i++) {
+    }
+    g_frame.hLanguage = NULL;
+}
+
 void SetCancelFlag(void) {
     g_lCancel = 1;
 }
@@ -256,14 +267,8 @@ UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat) {
         iiiDisplayMsgBox(szText, MB_ICONERROR);
     }
 
-    if (g_frame.hLanguage != NULL && g_frame.lDepth < 1) {
-        WriteTrace(NULL, "Freeing NLS library");
-        // Released until the release fails; bounded so a module that never reports failure
-        // cannot hold the action forever.
-        for (int i = 0; i < 64 && FreeLibrary(g_frame.hLanguage); i++) {
-        }
-        g_frame.hLanguage = NULL;
-    }
+    if (g_frame.lDepth < 1)
+        FrameReleaseLanguageLibrary();
 
     if (g_frame.lDepth < 1 && g_frame.hMutex != NULL) {
         CloseHandle(g_frame.hMutex);

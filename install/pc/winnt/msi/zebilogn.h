@@ -17,6 +17,8 @@ LONG FrameDepth(void);
 void FrameSetErrorShown(void); // an error message box was shown during the outermost action
 HMODULE FrameLanguageLibrary(void);
 void FrameSetLanguageLibrary(HMODULE hLanguage); // the frame releases it at the outermost exit
+// Releases the language library until the system reports it released (as the outermost exit does).
+void FrameReleaseLanguageLibrary(void);
 
 BOOL CaProlog(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszAction, LPCSTR pszBanner);
 UINT CaEpilog(MSIHANDLE hInstall, UINT uiStat);
@@ -68,6 +70,15 @@ BOOL iwiFormatMsgBuffer(char (&szOut)[ZEB_CCH_MSG], LPCSTR pszMessage, LPCSTR ps
 // Switches set by the clean-up and launch actions.
 void SetTraceDataFolderSwitch(BOOL bOn);
 void SetTempLogClosedSwitch(BOOL bOn);
+// The trace files as the trace holds them: normalised, "" when none or not read yet. The log
+// actions change them together with their properties, so the next line goes to the new file.
+#define ZEB_TRACE_USER_TRACE 0 // ZEBUSERTRACEPATH
+#define ZEB_TRACE_USER_LOG 1   // ZEBUSERLOGPATH
+#define ZEB_TRACE_TEMP_LOG 2   // ZEBTEMPLOGPATH
+LPCSTR TraceFilePath(int iFile);
+void SetTraceFilePath(int iFile, LPCSTR pszPath);
+// While a file is merged into the trace, no line is written into that file.
+void SetTraceMergeSource(LPCSTR pszPath);
 
 // ---- Properties --------------------------------------------------------------------------------
 
@@ -145,6 +156,8 @@ LPCSTR iwiGetProductStaticData(int iType, LPCSTR pszVersion);
 // ---- Messages ----------------------------------------------------------------------------------
 
 BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId);
+// The file the language library is loaded from; "" until a message has needed it.
+LPCSTR LanguageLibraryPath(void);
 // A string of the library's own table (ids 250-263: language codes of older installations).
 BOOL LoadStringFromResource(char (&szOut)[ZEB_CCH_MSG], UINT uId);
 int iiiDisplayMsgBox(LPCSTR pszText, UINT uStyle);

@@ -97,6 +97,10 @@ BOOL iwiLoadNlsString(char (&szOut)[ZEB_CCH_MSG], UINT uId) {
     return TRUE;
 }
 
+LPCSTR LanguageLibraryPath(void) {
+    return g_szLanguagePath;
+}
+
 void ResetMessageState(void) {
     g_szLanguagePath[0] = '\0';
 }

@@ -18,6 +18,7 @@ struct TraceState {
     char szUserLog[ZEB_CCH_PATH];
     char szTempLog[ZEB_CCH_PATH];
     char szDataFolder[ZEB_CCH_PATH];
+    char szMergeSource[ZEB_CCH_PATH];
 };
 TraceState g_trace;
 
@@ -123,6 +124,32 @@ void SetTempLogClosedSwitch(BOOL bOn) {
     g_trace.bTempLogClosed = bOn;
 }
 
+static char (&TraceFileCache(int iFile))[ZEB_CCH_PATH] {
+    switch (iFile) {
+    case ZEB_TRACE_USER_TRACE:
+        return g_trace.szUserTrace;
+    case ZEB_TRACE_USER_LOG:
+        return g_trace.szUserLog;
+    default:
+        return g_trace.szTempLog;
+    }
+}
+
+LPCSTR TraceFilePath(int iFile) {
+    return TraceFileCache(iFile);
+}
+
+void SetTraceFilePath(int iFile, LPCSTR pszPath) {
+    char(&szCache)[ZEB_CCH_PATH] = TraceFileCache(iFile);
+    lstrcpynA(szCache, pszPath, sizeof(szCache));
+    NormalizePath(FALSE, szCache);
+}
+
+void SetTraceMergeSource(LPCSTR pszPath) {
+    lstrcpynA(g_trace.szMergeSource, pszPath, sizeof(g_trace.szMergeSource));
+    NormalizePath(FALSE, g_trace.szMergeSource);
+}
+
 UINT WriteLogLine(LPCSTR pszLine) {
     // The property reads below trace; those lines must be dropped, never recurse.
     BOOL bWasWriting = g_trace.bWriting;
@@ -163,9 +190,12 @@ static UINT DeliverLine(LPCSTR pszLine) {
         lstrcpynA(szTempLog, g_trace.szTempLog, sizeof(szTempLog));
     }
 
-    AppendToFile(g_trace.szUserTrace, pszLine);
-    AppendToFile(g_trace.szUserLog, pszLine);
-    AppendToFile(szTempLog, pszLine);
+    const LPCSTR apszFiles[] = {g_trace.szUserTrace, g_trace.szUserLog, szTempLog};
+    for (LPCSTR pszFile : apszFiles) {
+        // A line never goes into the file being merged: it would be read back without end.
+        if (g_trace.szMergeSource[0] == '\0' || lstrcmpiA(pszFile, g_trace.szMergeSource) != 0)
+            AppendToFile(pszFile, pszLine);
+    }
     return uiRc;
 }
 

@@ -29,6 +29,8 @@
 #define ZEB_CANCEL_MARKER "zebcancl.txt"
 #define ZEB_DATA_TRACE_FILE "zebmjpse.txt"
 #define ZEB_REBOOT_MARKER "zebreboot.txt"
+// Work file in the data folder, merged into the trace and removed at the end.
+#define ZEB_DATA_TEMP_LOG_FILE "zebilogn.txt"
 
 // Upgrade codes of the packages.
 #define ZEB_UPGRADE_SERVER "{8D1C5EA1-A4C5-4967-97FA-77FE6D4B5EA7}"
@@ -40,6 +42,7 @@
 
 // Language strings (texts in zebstrings.txt).
 #define ZEB_MSG_GENERIC_FAILURE 2041
+#define ZEB_MSG_NO_LANGUAGE 2031
 #define ZEB_MSG_BOX_TITLE 2027
 #define ZEB_MSG_WAIT_TEXT 1146
 #define ZEB_MSG_WAIT_TEMPLATE 1018
@@ -107,6 +110,12 @@
 #define PROP_ZEBRECORDCOUNTER "ZEBRECORDCOUNTER"
 #define PROP_ZEBLANGDLLCREATED "ZEBLANGDLLCREATED"
 #define PROP_ZEBLANGUAGECODE "ZEBLANGUAGECODE"
+#define PROP_ZEBLANGUAGE "ZEBLANGUAGE"
+#define PROP_ZEBSYSTEMLANGUAGECODE "ZEBSYSTEMLANGUAGECODE"
+#define PROP_SYSTEMLANGUAGEID "SystemLanguageID"
+#define PROP_ZEBKEEPTEMPLOG "ZEBKEEPTEMPLOG"
+#define PROP_INSTALLTRACE "INSTALLTRACE"
+#define PROP_INSTALLLOG "INSTALLLOG"
 #define PROP_USEINI "USEINI"
 #define PROP_ADDLOCAL "ADDLOCAL"
 #define PROP_REMOVE "REMOVE"

@@ -14,3 +14,20 @@
 ZEB_ACTION iwiWriteDeferredProperties(MSIHANDLE hInstall);
 ZEB_ACTION iwiSetCustomActionData(MSIHANDLE hInstall);
 ZEB_ACTION iwiDeferredUpdates(MSIHANDLE hInstall);
+
+// ---- Logs and language ---------------------------------------------------------------------------
+
+// Copies a temporary log into the trace as ">>" lines (pieces of at most 515 characters), then
+// deletes it when asked, also when it could not be opened. No path: the data folder's work file.
+void iiiProcessTempLogFile(BOOL bDelete, LPCSTR pszPath);
+// Merges the dialogs' temporary log once it is closed (kept with ZEBKEEPTEMPLOG). 0 or 1603.
+UINT ProcessUiTempLog(void);
+// Removes the library's temporary files and the language library, and ends the temporary log.
+// 0 or 1603; a file that cannot be deleted is traced only.
+UINT DeleteTempFiles(void);
+
+ZEB_ACTION iwiStartLogs(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetTempLogPath(MSIHANDLE hInstall);
+ZEB_ACTION iwiUnSetTempLogPath(MSIHANDLE hInstall);
+ZEB_ACTION iwiFindExistingLogFolder(MSIHANDLE hInstall);
+ZEB_ACTION iwiRecalcLogFolder(MSIHANDLE hInstall);

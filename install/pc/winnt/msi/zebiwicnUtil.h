@@ -63,6 +63,11 @@ void GetPreviousInstallationDetails(char (&szName)[ZEB_CCH_INSTNAME],
 // A value of a registry-export ("name"="value", bQuoted) or initialisation file (name=value, any
 // case). FALSE only when the file exists but cannot be opened.
 BOOL GetStringFromRegFile(LPCSTR pszFile, LPCSTR pszName, char (&szValue)[ZEB_CCH_PATH], BOOL bQuoted);
+// The log folder ("LogDefaultPath") a data folder's configuration names: HXS.INI, then
+// config\HXS.INI, then config\Config.reg, until one names it; szFile gets that file. Empty when
+// none does; FALSE when a file exists but cannot be read (the search stops there).
+BOOL FindConfiguredLogFolder(LPCSTR pszDataFolder, char (&szFolder)[ZEB_CCH_PATH],
+                             char (&szFile)[ZEB_CCH_PATH]);
 // TRUE for a client run (ZEBCLIENT then "1"); FALSE for a server run or a failed property access.
 BOOL IsClientInstall(void);
 

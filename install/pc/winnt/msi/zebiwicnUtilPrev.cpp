@@ -210,26 +210,13 @@ BOOL PublishDataFolder(MSIHANDLE hInstall, UINT* puiStat) {
     return SetPropertyValue(hInstall, kFunction, PROP_ZEBLASTDAT, r.szDataFolder, puiStat);
 }
 
-// The log folder the old release's configuration files in its data folder name; they are looked
-// at in order until one names it or exists but cannot be read.
 void FindLogFolderInFiles(void) {
-    static const struct {
-        LPCSTR pszName;
-        BOOL bQuoted;
-    } kFiles[] = {{"HXS.INI", FALSE}, {"config\\HXS.INI", FALSE}, {"config\\Config.reg", TRUE}};
     ZebPrevRecord& r = g_prev.record;
-    for (const auto& file : kFiles) {
-        char szFile[ZEB_CCH_PATH];
-        if (!MakeFilePath(szFile, r.szDataFolder, file.pszName))
-            continue; // no such file can exist
-        char szFolder[ZEB_CCH_PATH];
-        if (!GetStringFromRegFile(szFile, kLogDefaultPath, szFolder, file.bQuoted))
-            return;
-        if (szFolder[0] != '\0') {
-            TraceText(kFunction, "Using previous log path of '%s' from '%s'", szFolder, szFile);
-            lstrcpynA(r.szLogFolder, szFolder, sizeof(r.szLogFolder));
-            return;
-        }
+    char szFolder[ZEB_CCH_PATH];
+    char szFile[ZEB_CCH_PATH];
+    if (FindConfiguredLogFolder(r.szDataFolder, szFolder, szFile) && szFolder[0] != '\0') {
+        TraceText(kFunction, "Using previous log path of '%s' from '%s'", szFolder, szFile);
+        lstrcpynA(r.szLogFolder, szFolder, sizeof(r.szLogFolder));
     }
 }
 
@@ -605,6 +592,28 @@ void FindJarInProgramFolder(char (&szMsiJava)[ZEB_CCH_PATH]) {
 }
 
 } // namespace
+
+BOOL FindConfiguredLogFolder(LPCSTR pszDataFolder, char (&szFolder)[ZEB_CCH_PATH],
+                             char (&szFile)[ZEB_CCH_PATH]) {
+    static const struct {
+        LPCSTR pszName;
+        BOOL bQuoted;
+    } kFiles[] = {{"HXS.INI", FALSE}, {"config\\HXS.INI", FALSE}, {"config\\Config.reg", TRUE}};
+    szFolder[0] = '\0';
+    szFile[0] = '\0';
+    if (pszDataFolder[0] == '\0')
+        return TRUE;
+    for (const auto& file : kFiles) {
+        if (!MakeFilePath(szFile, pszDataFolder, file.pszName))
+            continue; // no such file can exist
+        if (!GetStringFromRegFile(szFile, kLogDefaultPath, szFolder, file.bQuoted))
+            return FALSE;
+        if (szFolder[0] != '\0')
+            return TRUE;
+    }
+    szFile[0] = '\0';
+    return TRUE;
+}
 
 ZebPrevRecord& PrevRecord(void) {
     return g_prev.record;

@@ -219,6 +219,8 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
         return FailWith(ERROR_ACCESS_DENIED);
     if (DeleteBlocked(*loc.node))
         return FailWith(ERROR_SHARING_VIOLATION);
+    if (ModuleFileInUse(FullPath(lpFileName)))
+        return FailWith(ERROR_ACCESS_DENIED);
     Detach(*loc.node);
     return TRUE;
 }

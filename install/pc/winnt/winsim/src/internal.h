@@ -87,6 +87,9 @@ void EventWasSet(const std::string& canonicalName);
 
 // Unloads every loaded module (the first step of Reset).
 void UnloadAllModules();
+// True while a module (code or data file) is loaded from that full path: the file cannot be
+// deleted until its last release.
+bool ModuleFileInUse(const std::string& fullPath);
 
 // Deferred runs without impersonation: the process token is LocalSystem's while on.
 void SetRunningAsSystem(bool on);

@@ -320,6 +320,13 @@ void UnloadAllModules() {
         }
 }
 
+bool ModuleFileInUse(const std::string& fullPath) {
+    for (const auto& [base, m] : S().modules)
+        if (detail::IEquals(m.path, fullPath))
+            return true;
+    return false;
+}
+
 } // namespace detail
 
 namespace fs {
