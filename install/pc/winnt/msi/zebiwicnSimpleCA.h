@@ -14,3 +14,7 @@
 ZEB_ACTION iwiWriteDeferredProperties(MSIHANDLE hInstall);
 ZEB_ACTION iwiSetCustomActionData(MSIHANDLE hInstall);
 ZEB_ACTION iwiDeferredUpdates(MSIHANDLE hInstall);
+
+// ---- Response file -----------------------------------------------------------------------------
+
+ZEB_ACTION iwiWriteResponseFile(MSIHANDLE hInstall);
