@@ -11,6 +11,7 @@ ZEB_SWEEP_SETUP(iwiStackRegistryUpdates, "new server installation, stale LastIns
     winsim::msi::SetProperty("ZEBPRODUCT", "server");
     winsim::msi::SetProperty("ZEBDATFOLDER", "C:\\HXData\\");
     winsim::msi::SetProperty("ZEBLOGFOLDER", "C:\\HXData\\log");
-    winsim::reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Skyloft HX", "WorkPath", "C:\\Old");
+    setup.Registry("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Skyloft "
+                   "HX]\r\n\"WorkPath\"=\"C:\\\\Old\"\r\n");
     winsim::fs::WriteFile("C:\\HXData\\Config\\LastInstall.reg", "stale");
 }
