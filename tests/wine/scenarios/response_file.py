@@ -75,25 +75,22 @@ def error_line_fails_the_lookup_once(t):
 @scenario(clean_machine=True)
 def written_response_file_reads_back_the_same_settings(t):
     ini = t.folder("out") + "\\saved.ini"
-    props = {"SAVEINI": ini, "ZEBINSTALLINSTANCENAME": "Inst1", "ZEBINSTALLINSTANCEDESC": "Joe's QM",
+    props = {"SAVEINI": ini, "ZEBINSTALLINSTANCENAME": "Inst1", "ZEBINSTALLINSTANCEDESC": "Accounts QM",
              "ZEBPGMFOLDER": "C:\\HX\\", "ZEBDATFOLDER": "C:\\HXData", "ZEBLOGFOLDER": "C:\\HXData\\log",
              "ZEBPRODUCT": "server"}
     pkg = t.package(sequence=[("iwiWriteResponseFile", None, 1010)], properties=props)
     r = t.msiexec("/i", pkg, {"ADDLOCAL": "Server,Client", "REMOVE": "AMS"})
     r.expect_code(0)
     r.action_trace("iwiWriteResponseFile").expect(lit(f"Writing response file '{ini}'"))
+    # Features the command line does not name stay absent and go to REMOVE; the summary table's
+    # rows the package lacks (Explorer, Internet_gateway, the documentation) are left out.
+    expected = ("[Response]\r\nINSTALLATIONNAME=\"Inst1\"\r\nINSTALLATIONDESC=\"Accounts QM\"\r\n"
+                "MAKEPRIMARY=\"0\"\r\nPGMFOLDER=\"C:\\HX\"\r\nDATFOLDER=\"C:\\HXData\"\r\n"
+                "LOGFOLDER=\"C:\\HXData\\log\"\r\nADDLOCAL=\"Server,Client\"\r\n"
+                "REMOVE=\"XR_Service,AMS,AMQP,MFT_Service,MFT_Logger,MFT_Agent,MFT_Tools,JavaMsg,Web,JRE,Toolkit\"\r\n"
+                ";REMOVEFEATURES=\"yes\"\r\n")
     data = t.read(ini)
-    expect(data.endswith("\r\n") and "\n" not in data.replace("\r\n", "") and "\r\r" not in data,
-           f"line ends: {data!r}")
-    lines = data.split("\r\n")[:-1]
-    expect(lines[:7] == ["[Response]", 'INSTALLATIONNAME="Inst1"', "INSTALLATIONDESC=\"Joe's QM\"",
-                         'MAKEPRIMARY="0"', 'PGMFOLDER="C:\\HX"', 'DATFOLDER="C:\\HXData"',
-                         'LOGFOLDER="C:\\HXData\\log"'], f"head: {lines}")
-    expect(lines[7] == 'ADDLOCAL="Server,Client"', f"ADDLOCAL: {lines}")
-    removed = lines[8][len('REMOVE="'):-1].split(",") if lines[8].startswith('REMOVE="') else []
-    expect("AMS" in removed and "Server" not in removed and "Client" not in removed, f"REMOVE: {lines}")
-    expect(';REMOVEFEATURES="yes"' in lines and not any(l.startswith("ADVERTISE=") for l in lines),
-           f"lines: {lines}")
+    expect(data == expected, f"response file: {data!r}")
 
     lib = test_library(t)
     r = t.driver(t.package(), [
@@ -101,6 +98,6 @@ def written_response_file_reads_back_the_same_settings(t):
         "--set", "ZEBTESTINIFEATURES=Server,Client,AMS", "--call", lib, "tstIniLookups",
         "--get", "ZEBTESTINIVALUE", "--get", "ZEBTESTINISTATES"])
     r.expect_ok()
-    expect(r.properties.get("ZEBTESTINIVALUE") == "Joe's QM", f"value: {r.properties.get('ZEBTESTINIVALUE')}")
+    expect(r.properties.get("ZEBTESTINIVALUE") == "Accounts QM", f"value: {r.properties.get('ZEBTESTINIVALUE')}")
     expect(r.properties.get("ZEBTESTINISTATES") == "Server=3;Client=3;AMS=2;",
            f"states: {r.properties.get('ZEBTESTINISTATES')}")
