@@ -165,6 +165,14 @@ UINT AddCountedRow(LPCSTR pszFunction, LPCSTR pszTable, LPCSTR pszKeyPrefix, int
     return ZEB_RC_SUCCESS;
 }
 
+int RegistryRootNumber(LPCSTR pszName, size_t cchName) {
+    for (const auto& root : kRoots) {
+        if (strlen(root.pszName) == cchName && _strnicmp(root.pszName, pszName, cchName) == 0)
+            return root.iRoot;
+    }
+    return -1;
+}
+
 UINT StackDeleteFiles(LPCSTR pszPath, LPCSTR pszComponent, int iInstallMode) {
     TraceFileRecord("Stacking file(s) for deletion: '%s'", pszPath);
     LPCSTR pszSlash = strrchr(pszPath, '\\');
@@ -196,16 +204,12 @@ UINT StackDeleteRegistryKey(LPCSTR pszKeyPath, LPCSTR pszComponent, int iInstall
     BOOL bOnlyRoot = FALSE;
     LPCSTR pszSlash = strchr(pszKeyPath, '\\');
     size_t cchFirst = pszSlash != NULL ? (size_t)(pszSlash - pszKeyPath) : strlen(pszKeyPath);
-    for (const auto& root : kRoots) {
-        if (strlen(root.pszName) != cchFirst || _strnicmp(root.pszName, pszKeyPath, cchFirst) != 0)
-            continue;
-        if (pszSlash != NULL) {
-            iRoot = root.iRoot;
-            pszKey = pszSlash + 1;
-        } else {
-            bOnlyRoot = TRUE; // a root's name alone is no key of HKEY_LOCAL_MACHINE either
-        }
-        break;
+    int iNamedRoot = RegistryRootNumber(pszKeyPath, cchFirst);
+    if (iNamedRoot >= 0 && pszSlash != NULL) {
+        iRoot = iNamedRoot;
+        pszKey = pszSlash + 1;
+    } else if (iNamedRoot >= 0) {
+        bOnlyRoot = TRUE; // a root's name alone is no key of HKEY_LOCAL_MACHINE either
     }
     if (bOnlyRoot || pszKey[strspn(pszKey, "\\")] == '\0') {
         TraceText(NULL, kInvalidPath, pszKeyPath);

@@ -19,16 +19,6 @@ const char kMachineRoot[] = "HKEY_LOCAL_MACHINE";
 const char kProductKey32[] = "SOFTWARE\\Wow6432Node\\Corvane\\Skyloft HX";
 const char kInstallationKey32[] = "SOFTWARE\\Wow6432Node\\Corvane\\Skyloft HX\\Installation";
 
-const struct {
-    LPCSTR pszName;
-    int iRoot;
-} kRoots[] = {
-    {"HKEY_CLASSES_ROOT", 0},
-    {"HKEY_CURRENT_USER", 1},
-    {"HKEY_USERS", 3},
-    {kMachineRoot, 2},
-};
-
 // A new text on the heap, or NULL.
 char* Compose(LPCSTR pszFormat, ...) ZEB_PRINTF(1, 2);
 char* Compose(LPCSTR pszFormat, ...) {
@@ -263,12 +253,7 @@ UINT UpdateRegistryTable(LPCSTR pszFullKey, LPCSTR pszComponent, LPCSTR pszName,
         TraceText(NULL, "***Invalid subkey in '%s'", pszFullKey);
         return ZEB_RC_FAILURE;
     }
-    size_t cchRoot = (size_t)(pszSlash - pszFullKey);
-    int iRoot = -1;
-    for (const auto& root : kRoots) {
-        if (strlen(root.pszName) == cchRoot && _strnicmp(root.pszName, pszFullKey, cchRoot) == 0)
-            iRoot = root.iRoot;
-    }
+    int iRoot = RegistryRootNumber(pszFullKey, (size_t)(pszSlash - pszFullKey));
     if (iRoot < 0) {
         TraceText(NULL, "***Invalid root key in '%s'", pszFullKey);
         return ZEB_RC_FAILURE;

@@ -125,15 +125,10 @@ BOOL AppendFeature(char (&szList)[ZEB_CCH_FEATURELIST], LPCSTR pszFeature) {
 // The summary feature table's features by the list their states give. FALSE after a failure.
 BOOL BuildFeatureLists(ResponseRun& r, BOOL bClientOnly) {
     BOOL bOk = TRUE;
-    LPCSTR pszPrevious = "";
-    for (int i = 0; i < ZEB_FEATURE_ROWS; i++) {
-        const ZebSummaryFeature& row = SummaryFeature(i);
-        if (row.pszName[0] == '\0')
-            break;
-        BOOL bRepeated = strcmp(row.pszName, pszPrevious) == 0;
-        pszPrevious = row.pszName;
-        if ((bClientOnly && !row.bClient) || row.uDisplay == 0 || bRepeated)
+    for (int i = 0; i < ZEB_FEATURE_ROWS && SummaryFeature(i).pszName[0] != '\0'; i++) {
+        if (!IsListedSummaryFeature(i, bClientOnly))
             continue;
+        const ZebSummaryFeature& row = SummaryFeature(i);
         INSTALLSTATE iInstalled = INSTALLSTATE_UNKNOWN;
         INSTALLSTATE iAction = INSTALLSTATE_UNKNOWN;
         UINT uiRc = MsiGetFeatureStateA(r.hInstall, row.pszName, &iInstalled, &iAction);
