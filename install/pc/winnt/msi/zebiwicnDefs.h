@@ -88,6 +88,8 @@
 #define ZEB_MSG_LOSE_LEGACY 1023
 #define ZEB_MSG_LOSE_JAVA 1024
 #define ZEB_MSG_JAVA_SUPPORTPAC 1130
+// Response file writer: 2033 "%1" error, "%2" file (2035 above for the creation).
+#define ZEB_MSG_SAVEINI_WRITE 2033
 
 // The launcher's splash window.
 #define ZEB_SPLASH_CLASS "ZEBHexlineSplash"
@@ -228,6 +230,10 @@
 #define PROP_ZEBLOSEFEATURESLIST "ZEBLOSEFEATURESLIST"
 #define PROP_ZEBREMOVEJREFEATURES "ZEBREMOVEJREFEATURES"
 #define PROP_ZEBSUMMARYLIST "ZEBSUMMARYLIST"
+// Registry rows and the response file.
+#define PROP_ZEBNO32BIT "ZEBNO32BIT"
+#define PROP_STARTSERVICE "STARTSERVICE"
+#define PROP_STARTTASKBAR "STARTTASKBAR"
 
 // printf-style checking for the trace writers.
 #if defined(__MINGW32__)

@@ -16,6 +16,14 @@
 // its folder through a path property (CreatePathProperty). Folders are full paths below a drive's
 // root or a share; an empty, relative or root folder, and an empty key, are refused: no row.
 //
+// The installer's number of the registry root named by the first cchName characters (any case):
+// 0 HKEY_CLASSES_ROOT, 1 HKEY_CURRENT_USER, 2 HKEY_LOCAL_MACHINE, 3 HKEY_USERS; -1 for another name.
+int RegistryRootNumber(LPCSTR pszName, size_t cchName);
+// Adds a temporary row whose first field (pValues[0], filled here) is the prefix followed by the
+// record counter, then stores the counter plus one. *pszKey, when given, gets that key. 0 or 1603;
+// no row and the counter unchanged when the key does not fit.
+UINT AddCountedRow(LPCSTR pszFunction, LPCSTR pszTable, LPCSTR pszKeyPrefix, int iFields, DWORD dwFieldBits,
+                   ULONG_PTR* pValues, char (*pszKey)[ZEB_CCH_PATH] = NULL);
 // One RemoveFile row for the file name or wildcard pattern after the path's last backslash.
 UINT StackDeleteFiles(LPCSTR pszPath, LPCSTR pszComponent, int iInstallMode);
 // One RemoveFile row that removes the folder (given with its trailing backslash) when empty.

@@ -57,28 +57,6 @@ BOOL TakeFolder(char (&szFolder)[ZEB_CCH_PATH], LPCSTR pszPath, size_t cchFolder
     return IsStackableFolder(szFolder);
 }
 
-// Adds a row whose first field is the key formed from the record counter, then stores the
-// counter plus one. The caller fills the other values.
-UINT AddCountedRow(LPCSTR pszFunction, LPCSTR pszTable, LPCSTR pszKeyPrefix, int iFields, DWORD dwFieldBits,
-                   ULONG_PTR* pValues) {
-    MSIHANDLE hInstall = FrameSession();
-    UINT uiStat = ZEB_RC_SUCCESS;
-    char szCounter[ZEB_CCH_CODE];
-    if (!GetPropertyValueTerse(hInstall, pszFunction, PROP_ZEBRECORDCOUNTER, szCounter, sizeof(szCounter),
-                               &uiStat))
-        return ZEB_RC_FAILURE;
-    unsigned long ulCounter = strtoul(szCounter, NULL, 10);
-    char szKey[ZEB_CCH_CODE];
-    snprintf(szKey, sizeof(szKey), "%s%lu", pszKeyPrefix, ulCounter);
-    pValues[0] = (ULONG_PTR)szKey;
-    if (AddTableRecord(pszTable, iFields, dwFieldBits, pValues) != ZEB_RC_SUCCESS)
-        return ZEB_RC_FAILURE;
-    snprintf(szCounter, sizeof(szCounter), "%lu", ulCounter + 1);
-    if (!SetPropertyValueTerse(hInstall, pszFunction, PROP_ZEBRECORDCOUNTER, szCounter, &uiStat))
-        return ZEB_RC_FAILURE;
-    return ZEB_RC_SUCCESS;
-}
-
 // A RemoveFile row: a file name or pattern, or none for the folder itself.
 UINT AddRemoveFileRow(LPCSTR pszFunction, LPCSTR pszFolder, LPCSTR pszFileName, LPCSTR pszComponent,
                       int iInstallMode) {
@@ -161,6 +139,40 @@ UINT ScanFolder(LPCSTR pszFolder, LPCSTR pszPattern, LPCSTR pszComponent, int iI
 
 } // namespace
 
+UINT AddCountedRow(LPCSTR pszFunction, LPCSTR pszTable, LPCSTR pszKeyPrefix, int iFields, DWORD dwFieldBits,
+                   ULONG_PTR* pValues, char (*pszKey)[ZEB_CCH_PATH]) {
+    MSIHANDLE hInstall = FrameSession();
+    UINT uiStat = ZEB_RC_SUCCESS;
+    char szCounter[ZEB_CCH_CODE];
+    if (!GetPropertyValueTerse(hInstall, pszFunction, PROP_ZEBRECORDCOUNTER, szCounter, sizeof(szCounter),
+                               &uiStat))
+        return ZEB_RC_FAILURE;
+    unsigned long ulCounter = strtoul(szCounter, NULL, 10);
+    char szKey[ZEB_CCH_PATH];
+    // A cut key could repeat another row's.
+    if (snprintf(szKey, sizeof(szKey), "%s%lu", pszKeyPrefix, ulCounter) >= (int)sizeof(szKey)) {
+        TraceText(pszFunction, "***Row key too long: '%s%lu'", pszKeyPrefix, ulCounter);
+        return ZEB_RC_FAILURE;
+    }
+    pValues[0] = (ULONG_PTR)szKey;
+    if (AddTableRecord(pszTable, iFields, dwFieldBits, pValues) != ZEB_RC_SUCCESS)
+        return ZEB_RC_FAILURE;
+    if (pszKey != NULL)
+        lstrcpynA(*pszKey, szKey, sizeof(*pszKey));
+    snprintf(szCounter, sizeof(szCounter), "%lu", ulCounter + 1);
+    if (!SetPropertyValueTerse(hInstall, pszFunction, PROP_ZEBRECORDCOUNTER, szCounter, &uiStat))
+        return ZEB_RC_FAILURE;
+    return ZEB_RC_SUCCESS;
+}
+
+int RegistryRootNumber(LPCSTR pszName, size_t cchName) {
+    for (const auto& root : kRoots) {
+        if (strlen(root.pszName) == cchName && _strnicmp(root.pszName, pszName, cchName) == 0)
+            return root.iRoot;
+    }
+    return -1;
+}
+
 UINT StackDeleteFiles(LPCSTR pszPath, LPCSTR pszComponent, int iInstallMode) {
     TraceFileRecord("Stacking file(s) for deletion: '%s'", pszPath);
     LPCSTR pszSlash = strrchr(pszPath, '\\');
@@ -192,16 +204,12 @@ UINT StackDeleteRegistryKey(LPCSTR pszKeyPath, LPCSTR pszComponent, int iInstall
     BOOL bOnlyRoot = FALSE;
     LPCSTR pszSlash = strchr(pszKeyPath, '\\');
     size_t cchFirst = pszSlash != NULL ? (size_t)(pszSlash - pszKeyPath) : strlen(pszKeyPath);
-    for (const auto& root : kRoots) {
-        if (strlen(root.pszName) != cchFirst || _strnicmp(root.pszName, pszKeyPath, cchFirst) != 0)
-            continue;
-        if (pszSlash != NULL) {
-            iRoot = root.iRoot;
-            pszKey = pszSlash + 1;
-        } else {
-            bOnlyRoot = TRUE; // a root's name alone is no key of HKEY_LOCAL_MACHINE either
-        }
-        break;
+    int iNamedRoot = RegistryRootNumber(pszKeyPath, cchFirst);
+    if (iNamedRoot >= 0 && pszSlash != NULL) {
+        iRoot = iNamedRoot;
+        pszKey = pszSlash + 1;
+    } else if (iNamedRoot >= 0) {
+        bOnlyRoot = TRUE; // a root's name alone is no key of HKEY_LOCAL_MACHINE either
     }
     if (bOnlyRoot || pszKey[strspn(pszKey, "\\")] == '\0') {
         TraceText(NULL, kInvalidPath, pszKeyPath);

@@ -133,6 +133,13 @@ const ZebSummaryFeature& SummaryFeature(int i) {
     return kSummaryFeatures[i];
 }
 
+BOOL IsListedSummaryFeature(int i, BOOL bClient) {
+    const ZebSummaryFeature& row = SummaryFeature(i);
+    if (row.pszName[0] == '\0' || row.uDisplay == 0 || (bClient && !row.bClient))
+        return FALSE;
+    return i == 0 || strcmp(row.pszName, SummaryFeature(i - 1).pszName) != 0;
+}
+
 BOOL IsSummaryFeaturePrevInstalled(int i) {
     return InRange(i) && g_abPrevInstalled[i];
 }

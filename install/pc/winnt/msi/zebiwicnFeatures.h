@@ -36,6 +36,11 @@ struct ZebSummaryFeature {
 const ZebProductFeature& ProductFeature(int i);
 const ZebSummaryFeature& SummaryFeature(int i);
 
+// Whether the walks that list features by name (the summary lister, the response file) take
+// summary row i: it carries a display text, its name differs from the row before it, and for a
+// client installation it is a client row. The table ends at the first row with an empty name.
+BOOL IsListedSummaryFeature(int i, BOOL bClient);
+
 // The previously-installed flag of a summary row: clear when the library is loaded.
 BOOL IsSummaryFeaturePrevInstalled(int i);
 void SetSummaryFeaturePrevInstalled(int i);

@@ -206,15 +206,10 @@ UINT ListFeatureAction(BOOL* pbAdded, int iMode, LPCSTR pszRemove) {
     BOOL bRemove = _stricmp(pszRemove, "Remove") == 0;
     BOOL bReinstall = _stricmp(pszRemove, "Reinstall") == 0;
     BOOL bClient = IsClientInstall();
-    LPCSTR pszPrevious = "";
-    for (int i = 0; i < ZEB_FEATURE_ROWS; i++) {
-        const ZebSummaryFeature& row = SummaryFeature(i);
-        if (row.pszName[0] == '\0')
-            break;
-        BOOL bRepeated = strcmp(row.pszName, pszPrevious) == 0;
-        pszPrevious = row.pszName;
-        if ((bClient && !row.bClient) || row.uDisplay == 0 || bRepeated)
+    for (int i = 0; i < ZEB_FEATURE_ROWS && SummaryFeature(i).pszName[0] != '\0'; i++) {
+        if (!IsListedSummaryFeature(i, bClient))
             continue;
+        const ZebSummaryFeature& row = SummaryFeature(i);
         INSTALLSTATE iInstalled = INSTALLSTATE_UNKNOWN;
         INSTALLSTATE iAction = INSTALLSTATE_UNKNOWN;
         UINT uiRc = MsiGetFeatureStateA(hInstall, row.pszName, &iInstalled, &iAction);

@@ -31,3 +31,7 @@ ZEB_ACTION iwiSetTempLogPath(MSIHANDLE hInstall);
 ZEB_ACTION iwiUnSetTempLogPath(MSIHANDLE hInstall);
 ZEB_ACTION iwiFindExistingLogFolder(MSIHANDLE hInstall);
 ZEB_ACTION iwiRecalcLogFolder(MSIHANDLE hInstall);
+
+// ---- Response file -----------------------------------------------------------------------------
+
+ZEB_ACTION iwiWriteResponseFile(MSIHANDLE hInstall);
