@@ -37,10 +37,9 @@ void Package(void) {
 
 ZEB_SWEEP_SETUP(iwiValidateInstallationParms, "new installation beside others, old record, telemetry") {
     setup.Registry(Machine());
-    winsim::reg::SetString(
-        HKEY_LOCAL_MACHINE,
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane Skyloft HX Telemetry",
-        "InstallLocation", "C:\\XR\\bin", winsim::reg::View::Wow32);
+    setup.Registry(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+        "Uninstall\\Corvane Skyloft HX Telemetry]\r\n\"InstallLocation\"=\"C:\\\\XR\\\\bin\"\r\n");
     winsim::msi::SetProperty("UILevel", "5");
     winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst9");
     winsim::msi::SetProperty("ZEBINSTALLINSTANCEDESC", "Accounts");
@@ -72,7 +71,7 @@ ZEB_SWEEP_SETUP(iwiUnableToCoexist, "legacy installation") {
 }
 
 ZEB_SWEEP_SETUP(iwiCheckVolumeLabel, "removable source with a Media label") {
-    winsim::fs::AddDrive('D', DRIVE_CDROM, "HXCD1 \r\n");
+    winsim::fs::AddDrive('D', 5, "HXCD1 \r\n");
     winsim::msi::SetProperty("SourceDir", "D:\\HX\\Windows\\");
     winsim::msi::SetProperty("ZEBCHECKVOLUME", "1");
     winsim::msi::DefineStandardTable("Media");
@@ -100,8 +99,9 @@ ZEB_SWEEP_SETUP(iwiInstallInitNamed, "silent, old release that cannot coexist") 
 ZEB_SWEEP_SETUP(iwiInstallInitNamed, "upgrade of the old release, its account") {
     Package();
     setup.Registry(Machine());
-    winsim::reg::SetDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Hexline\\CurrentVersion", "CreatedAccount",
-                          42, winsim::reg::View::Wow32);
+    setup.Registry(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Corvane\\Hexline\\CurrentVersion]\r\n"
+        "\"CreatedAccount\"=dword:0000002a\r\n");
     winsim::msi::SetProperty("ZEBOLDCLIENT", kOldCode);
 }
 
