@@ -97,13 +97,6 @@ TEST_F(ValidatePath, OtherKindsHaveNoLimitButAPathBeyondAnyFolderFails) {
     EXPECT_TRUE(HasText("Property '_BrowseFolder' value is longer than 259 characters"));
 }
 
-TEST_F(ValidatePath, PropertyFailureIsFatal) {
-    winsim::msi::SetProperty("ZEBWhichFolder", "pgm");
-    winsim::FailCall("MsiGetPropertyA", ERROR_FUNCTION_FAILED, 0, "_BrowseFolder");
-    EXPECT_EQ(iwiValidatePath(h), ZEB_RC_FAILURE);
-    EXPECT_TRUE(HasText("***msiGetProperty('_BrowseFolder') failed (1627)"));
-}
-
 // ---- Name, description and program folder ------------------------------------------------------
 
 class ValidateParms : public Validation {
@@ -332,17 +325,6 @@ TEST_F(Notices, LegacyInstallationInformsAndNeverFails) {
     EXPECT_EQ(iwiUnableToCoexist(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_TRUE(HasText("***Unable to load message 2119"));
-}
-
-TEST_F(Notices, SixtyFourBitPathsImmediateAndDeferred) {
-    winsim::msi::SetProperty("ZEBDATFOLDER", "C:\\D");
-    winsim::msi::SetProperty("ZEBLOGFOLDER", "C:\\L");
-    EXPECT_EQ(iwiValidate64BitPath(h), ZEB_RC_SUCCESS);
-    EXPECT_TRUE(TextsInOrder({"icsIsValid64BitPath: 'C:\\HX' is valid on AMD64",
-                              "icsIsValid64BitPath: 'C:\\D' is valid on AMD64",
-                              "icsIsValid64BitPath: 'C:\\L' is valid on AMD64"}));
-    EXPECT_EQ(RunDeferred(iwiValidate64BitPath, "ZEBPGMFOLDER=D:\\Deferred;"), ZEB_RC_SUCCESS);
-    EXPECT_TRUE(HasText("icsIsValid64BitPath: 'D:\\Deferred' is valid on AMD64"));
 }
 
 // ---- Volume label -----------------------------------------------------------------------------------
