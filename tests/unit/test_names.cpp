@@ -443,6 +443,12 @@ TEST_F(Action, LanguageLibraryTextsAreTheFallbackTexts) {
             boxes[library].push_back(shown.empty() ? "<none>" : shown[0]);
         }
     }
+    // The description's string is the validation dialog's text; this refusal's fallback stays its own.
+    EXPECT_EQ(boxes[1][3], TableStrings("zebircan").at(2103));
+    EXPECT_EQ(boxes[0][3],
+              "Invalid Installation Description. The description is longer than the 64 characters "
+              "permitted.");
+    boxes[1][3] = boxes[0][3];
     EXPECT_EQ(boxes[1], boxes[0]);
     EXPECT_FALSE(HasTextContaining("(ZEB4701)"));
     EXPECT_EQ(boxes[0][9],

@@ -172,6 +172,9 @@ void ShowNlsError(UINT uId, LPCSTR pszFallback, LPCSTR pszInsert1, LPCSTR pszIns
                   LPCSTR pszInsert3 = NULL, LPCSTR pszPlace = NULL);
 // Language string uId (or its fallback) with its one "%s" filled with a path; an error box.
 void ShowNlsPathError(UINT uId, LPCSTR pszFallback, LPCSTR pszPath);
+// Language string uId, which has no fallback text, with "%1" and "%2" filled; shown in the style.
+// FALSE (traced, nothing shown) when it cannot be loaded.
+BOOL ShowNlsMessage(UINT uId, UINT uStyle, LPCSTR pszInsert1, LPCSTR pszInsert2);
 // Closes the launcher's splash window, waiting at most 10 seconds for it to go.
 UINT iwiKillSplashBitmap(void);
 

@@ -207,3 +207,15 @@ void ShowNlsPathError(UINT uId, LPCSTR pszFallback, LPCSTR pszPath) {
     FillPathInsert(szMessage, szText, pszPath);
     iiiDisplayMsgBox(szMessage, MB_ICONERROR);
 }
+
+BOOL ShowNlsMessage(UINT uId, UINT uStyle, LPCSTR pszInsert1, LPCSTR pszInsert2) {
+    char szText[ZEB_CCH_MSG];
+    if (!iwiLoadNlsString(szText, uId)) {
+        TraceText(NULL, "***Unable to load message %u", uId);
+        return FALSE;
+    }
+    char szMessage[ZEB_CCH_MSG];
+    iwiFormatMsgBuffer(szMessage, szText, pszInsert1, pszInsert2, NULL, NULL);
+    iiiDisplayMsgBox(szMessage, uStyle);
+    return TRUE;
+}

@@ -50,6 +50,8 @@ const struct {
     {ResetStopState, NULL},
     {ResetLaunchActionState, NULL},
     {ResetDirsState, NULL},
+    {ResetValidateState, NULL},
+    {ResetNamedState, NULL},
     // clang-format on
 };
 

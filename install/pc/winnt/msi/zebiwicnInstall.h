@@ -45,3 +45,10 @@ void ResetInstallState(void);
 UINT CheckValidFeatures(LPCSTR pszProperty);
 
 ZEB_ACTION iwiInstallInitPri(MSIHANDLE hInstall);
+
+// ---- Named and script initialisation --------------------------------------------------------------
+
+void ResetNamedState(void);
+
+ZEB_ACTION iwiInstallInitNamed(MSIHANDLE hInstall);
+ZEB_ACTION iwiInstallInitScript(MSIHANDLE hInstall);

@@ -422,6 +422,12 @@ void ResetLaunchActionState(void) {
     memset(&g_launchActions, 0, sizeof(g_launchActions));
 }
 
+UINT GetInstallationSource(MSIHANDLE hInstall, LPCSTR pszFunction, char (&szSource)[ZEB_CCH_PATH]) {
+    UINT uiRc = ResolveSourceFolder(hInstall, pszFunction);
+    lstrcpynA(szSource, uiRc == ZEB_RC_SUCCESS ? g_launchActions.szSource : "", sizeof(szSource));
+    return uiRc;
+}
+
 void InitParameters(ZebParameters* pParameters) {
     pParameters->pszText = NULL;
     pParameters->cchCapacity = 0;

@@ -13,6 +13,10 @@
 // the out names an existing file or the web page.
 BOOL GetReadmePath(char (&szPath)[ZEB_CCH_PATH], BOOL bSkipMedia);
 
+// The installation source, normalised: SourceDir, after the engine's ResolveSource when that is
+// empty; kept for the loaded copy. 0, or 1603 (traced) when it cannot be had.
+UINT GetInstallationSource(MSIHANDLE hInstall, LPCSTR pszFunction, char (&szSource)[ZEB_CCH_PATH]);
+
 // A growing parameter string: words are joined by one blank.
 struct ZebParameters {
     char* pszText;

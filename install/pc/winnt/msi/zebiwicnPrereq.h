@@ -30,6 +30,9 @@ struct ZebWorkingFolders {
 ZebWorkingFolders& WorkingFolders(void);
 void ResetDirsState(void);
 
+// Two folders in the form with separator, equal over the shorter length: one is, encloses or lies
+// inside the other. An empty one overlaps nothing.
+BOOL OverlapsPath(LPCSTR pszA, LPCSTR pszB);
 // TRUE when the path is no longer than its kind allows; both outcomes traced.
 BOOL IsValidPath(int iKind, LPCSTR pszPath);
 // TRUE when the path is, lies inside or encloses the program folder of a registered installation
@@ -58,3 +61,21 @@ ZEB_ACTION iwiSetAdminDir(MSIHANDLE hInstall);
 // Fills the list box ZEBSELECTUPGRADELISTBOX with a new installation (when allowed) and every
 // installation named in ZEBOLDSERVER and ZEBOLDCLIENT.
 ZEB_ACTION iwiListAvailableUpgrades(MSIHANDLE hInstall);
+
+// ---- Validation of folders and installation parameters -----------------------------------------
+
+// The last validation message of the loaded copy.
+void ResetValidateState(void);
+// On the 64-bit platform every path is valid; traced.
+BOOL icsIsValid64BitPath(LPCSTR pszPath);
+// TRUE when name, description and program folder are acceptable; otherwise FALSE with the message
+// in the buffer. A failed property or registry read counts as acceptable.
+BOOL iwiValidateInstallationParmsInternal(char (&szMessage)[ZEB_CCH_MSG]);
+
+ZEB_ACTION iwiValidatePath(MSIHANDLE hInstall);
+ZEB_ACTION iwiValidateInstallationParms(MSIHANDLE hInstall);
+ZEB_ACTION iwiValidateInstallPath(MSIHANDLE hInstall);
+ZEB_ACTION iwiValidate64BitPath(MSIHANDLE hInstall);
+ZEB_ACTION iwiInaccessibleFolder(MSIHANDLE hInstall);
+ZEB_ACTION iwiUnableToCoexist(MSIHANDLE hInstall);
+ZEB_ACTION iwiCheckVolumeLabel(MSIHANDLE hInstall);

@@ -58,13 +58,6 @@ BOOL ReadProgramFolder(LPCSTR pszKey, BOOL bView32, char (&szFolder)[ZEB_CCH_MSG
     return TRUE;
 }
 
-// Equal over the shorter length: one path is, encloses or lies inside the other.
-BOOL OverlapsPath(LPCSTR pszA, LPCSTR pszB) {
-    size_t cchA = strlen(pszA);
-    size_t cchB = strlen(pszB);
-    return _strnicmp(pszA, pszB, cchA < cchB ? cchA : cchB) == 0;
-}
-
 // One registry view of the installations: TRUE when one of them claims the path.
 BOOL IsClaimedInView(LPCSTR pszCheck, BOOL bView32) {
     ZebRegKey hKey;
@@ -339,6 +332,14 @@ void SetDirs(MSIHANDLE hInstall, UINT* puiStat) {
 }
 
 } // namespace
+
+BOOL OverlapsPath(LPCSTR pszA, LPCSTR pszB) {
+    size_t cchA = strlen(pszA);
+    size_t cchB = strlen(pszB);
+    if (cchA == 0 || cchB == 0)
+        return FALSE;
+    return _strnicmp(pszA, pszB, cchA < cchB ? cchA : cchB) == 0;
+}
 
 ZebWorkingFolders& WorkingFolders(void) {
     return g_folders;

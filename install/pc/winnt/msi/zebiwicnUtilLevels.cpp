@@ -255,6 +255,13 @@ void GetPreviousInstallationDetails(char (&szName)[ZEB_CCH_INSTNAME],
         TraceText(kFunction, "No LastInstall.reg previous name");
         return;
     }
+    // The file is outside the registry's care: a name the name rule refuses would reach keys,
+    // the service name and command lines.
+    if (iwiIsInstallNameInvalid(szValue) || IsReservedInstallName(szValue)) {
+        TraceText(kFunction,
+                  "***LastInstall.reg previous name '%s' is not a valid installation name; ignored", szValue);
+        return;
+    }
     lstrcpynA(szName, szValue, sizeof(szName));
     TraceText(kFunction, "Using LastInstall.reg previous name of '%s'", szName);
     TraceText(kFunction,
