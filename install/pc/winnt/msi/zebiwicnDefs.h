@@ -220,6 +220,9 @@
 #define PROP_ZEBREMOVEJREFEATURES "ZEBREMOVEJREFEATURES"
 #define PROP_ZEBSUMMARYLIST "ZEBSUMMARYLIST"
 
+// Helper scripts: the action text shown while an archive is unpacked.
+#define ZEB_MSG_UNPACKING 689
+
 // printf-style checking for the trace writers.
 #if defined(__MINGW32__)
 #define ZEB_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
