@@ -1,8 +1,9 @@
 """The product's unpack script run by Wine's cmd from a deferred action: a program folder whose name
 holds '&' and '(' (the command after "/c" keeps its quotes only inside an outer pair), the script's
 log kept in the temporary folder, and the rollback that deletes what was unpacked when a later
-deferred action fails. The script is a test double: it echoes its arguments and folder, unpacks one
-file and ends with the exit code the scenario gives it."""
+deferred action fails. The script is a test double: it echoes its arguments and its folder (in
+quotes, or the folder's '&' would end its own echo), unpacks one file and ends with the exit code
+the scenario gives it."""
 
 from zebwine import expect, lit, scenario
 
@@ -23,7 +24,7 @@ def machine(t, exit_code):
     t.write(f"{pgm}\\zips\\UnpackFeature.cmd",
             "@echo off\r\n"
             "echo args %1 %2\r\n"
-            "echo dir %CD%\r\n"
+            "echo dir \"%CD%\"\r\n"
             "mkdir jre\\bin\r\n"
             "echo x> jre\\bin\\x.txt\r\n"
             f"exit /b {exit_code}\r\n")
@@ -51,7 +52,7 @@ def unpack_in_a_special_folder_and_rollback(t):
     expect(t.unix(log).exists(), f"no log copy {log}")
     text = t.read(log)
     expect("args ..\\java hx_jre64.zip" in text, f"log copy: {text!r}")
-    expect(f"dir {pgm}\\java" in text, f"log copy: {text!r}")
+    expect(f"dir \"{pgm}\\java\"" in text, f"log copy: {text!r}")
 
     back = r.action_trace("iwiUnzipJRERollback")
     back.expect(lit("calling iwiUnzipJRE CA in mode: MSIRUNMODE_ROLLBACK"))
