@@ -262,4 +262,17 @@ TEST_F(Processes, CmdQuoteRuleAndWaitingForItsProgram) {
     EXPECT_EQ(winsim::proc::Running().size(), 1u);
 }
 
+TEST_F(Processes, CmdExitSetsTheExitCodeAndQuotedScriptsInSpecialFolders) {
+    EXPECT_EQ(Cmd("/c exit /b 1001"), 1001u);
+    EXPECT_EQ(Cmd("/c EXIT 7 >NUL"), 7u);
+    EXPECT_EQ(Cmd("/c exit"), 0u);
+    EXPECT_EQ(winsim::proc::Processes().size(), 3u) << "exit starts no program";
+
+    // A script in a folder holding & and ( keeps its quotes only inside an outer pair.
+    winsim::proc::InstallProgram("C:\\R&D (x)\\s.cmd", winsim::proc::Behaviour::Exits(3));
+    EXPECT_EQ(Cmd("/c \"\"C:\\R&D (x)\\s.cmd\" a >log.txt 2>&1\""), 3u);
+    EXPECT_EQ(winsim::proc::Processes().back().start.parameters, "a");
+    EXPECT_TRUE(winsim::fs::Exists("C:\\Temp\\log.txt"));
+}
+
 } // namespace

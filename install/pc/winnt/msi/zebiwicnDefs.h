@@ -267,6 +267,9 @@
 #define ZEB_MSG_SERVICE_LEVEL 2092
 #define ZEB_MSG_MULTIPLE_UPGRADES 2116
 
+// Helper scripts: the action text shown while an archive is unpacked.
+#define ZEB_MSG_UNPACKING 689
+
 // printf-style checking for the trace writers.
 #if defined(__MINGW32__)
 #define ZEB_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))

@@ -35,3 +35,16 @@ ZEB_ACTION iwiRecalcLogFolder(MSIHANDLE hInstall);
 // ---- Response file -----------------------------------------------------------------------------
 
 ZEB_ACTION iwiWriteResponseFile(MSIHANDLE hInstall);
+
+// ---- Helper scripts and unpacking --------------------------------------------------------------
+
+// Deferred. The unpack actions unpack a runtime and in rollback delete it; the delete actions the
+// reverse. Only the normal work of the unpack and delete actions can fail (1603).
+ZEB_ACTION iwiUnzipJRE(MSIHANDLE hInstall);
+ZEB_ACTION iwiUnzipRZL(MSIHANDLE hInstall);
+ZEB_ACTION iwiDeleteJREFiles(MSIHANDLE hInstall);
+ZEB_ACTION iwiDeleteWebFiles(MSIHANDLE hInstall);
+// Always 0: their failures are traced only.
+ZEB_ACTION iwiStopRZLServer(MSIHANDLE hInstall);
+ZEB_ACTION iwiFixupDotnetConfigs(MSIHANDLE hInstall);
+ZEB_ACTION iwiFixupWebConfig(MSIHANDLE hInstall);

@@ -4,6 +4,8 @@
 
 #include "winsim/kernel32.h"
 
+#include <cstdlib>
+
 namespace winsim::detail::procs {
 namespace {
 
@@ -201,6 +203,15 @@ DWORD OpenTarget(const std::string& directory, const Redirection& r, Sink& sink)
     return ERROR_SUCCESS;
 }
 
+// "exit [/b] [N]": N as atoi reads it, 0 when absent.
+DWORD ExitArgument(const std::string& arguments) {
+    std::string rest = arguments;
+    if (rest.size() >= 2 && rest[0] == '/' && (rest[1] == 'b' || rest[1] == 'B') &&
+        (rest.size() == 2 || IsBlank(rest[2])))
+        rest = Trim(rest.substr(2));
+    return (DWORD)std::atoi(rest.c_str());
+}
+
 void RunCommand(const proc::Start& start, proc::Behaviour& self) {
     const std::optional<std::string> command = CommandOf(start.parameters);
     if (!command) {
@@ -247,6 +258,10 @@ void RunCommand(const proc::Start& start, proc::Behaviour& self) {
         arguments = parsed.text.substr(end);
     }
     arguments = Trim(arguments);
+    if (detail::IEquals(name, "exit")) {
+        self.exitCode = ExitArgument(arguments);
+        return;
+    }
 
     const std::optional<std::string> program = FindCommand(name, start.directory);
     if (!program) {

@@ -25,7 +25,13 @@
 // program is found in the working folder, then through PATH (PATHEXT extensions tried), or by its
 // path; an unknown one gives "'X' is not recognized as an internal or external command," and
 // "operable program or batch file." on standard error and exit code 9009. cmd ends when its
-// program ends, with its exit code. Lines cmd writes end in CRLF.
+// program ends, with its exit code. Lines cmd writes end in CRLF. The one internal command is
+// "exit [/b] [N]": cmd ends with exit code N (0 without).
+//
+// A script (.cmd, .bat) is a program like any other: its Behaviour, by its path, gets its
+// arguments and working folder in atStart, creates what it unpacks there, writes its output
+// (redirected by cmd) and ends with its exit code after runMs; a wait shorter than runMs times
+// out and leaves it running.
 #pragma once
 
 #include "winsim/wintypes.h"
