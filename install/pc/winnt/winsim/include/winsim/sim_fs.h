@@ -82,7 +82,8 @@ int ModuleLoads();
 std::string MakeStringTable(const std::map<unsigned, std::string>& strings);
 
 // The bytes of an executable file whose version resource gives the file version a.b.c.d
-// (GetFileVersionInfoA, VerQueryValueA "\\"). Any other bytes carry no version resource.
+// (GetFileVersionInfoA, VerQueryValueA "\\"): "MZ", then "WINSIM-VERSION a.b.c.d" somewhere (a
+// scenario's drive file may hold just that). Other bytes carry no version resource.
 std::string VersionImage(WORD a, WORD b, WORD c, WORD d);
 
 // Modules the system provides (found by name, as "kernel32" or "kernel32.dll"): kernel32,
