@@ -4,6 +4,8 @@
 
 #include <msi.h>
 #include <windows.h>
+#define SECURITY_WIN32
+#include <security.h>
 
 #include <cstring>
 
@@ -98,6 +100,14 @@ const std::vector<Row>& Table() {
         {"GetModuleHandleA", {ERROR_MOD_NOT_FOUND}},
         {"GetModuleFileNameA", {ERROR_INSUFFICIENT_BUFFER}},
         {"LoadStringA", {ERROR_RESOURCE_NAME_NOT_FOUND}},
+        // File versions and the secure channel's credentials (security statuses).
+        {"GetFileVersionInfoSizeA", {ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_FILE_NOT_FOUND}},
+        {"GetFileVersionInfoA", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
+        {"VerQueryValueA", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
+        {"InitSecurityInterfaceA", {ERROR_NOT_ENOUGH_MEMORY}},
+        {"AcquireCredentialsHandleA", {static_cast<uint32_t>(SEC_E_SECPKG_NOT_FOUND)}},
+        {"QueryCredentialsAttributesA", {static_cast<uint32_t>(SEC_E_UNSUPPORTED_FUNCTION)}},
+        {"FreeCredentialsHandle", {}, kRelease},
         // Named objects and waits.
         {"CreateMutexA", {ERROR_ACCESS_DENIED}},
         {"OpenMutexA", {ERROR_FILE_NOT_FOUND}},

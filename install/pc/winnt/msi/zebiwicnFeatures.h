@@ -64,6 +64,9 @@ extern const ZebComponentIdentity g_aComponentIdentities[ZEB_COMPONENT_ROWS];
 UINT SetInstallLevel(int iLevel);
 void ResetFeatureSelectState(void);
 
+// "INSTALLSTATE_LOCAL" and the like, or the number as eight hexadecimal digits.
+LPCSTR FeatureStateText(char (&szOut)[ZEB_CCH_FLAG], INSTALLSTATE iState);
+
 // ListFeatureAction modes.
 #define ZEB_LIST_UNCHANGED 0
 #define ZEB_LIST_ADDED 1

@@ -61,25 +61,6 @@ void ApplyPreset(MSIHANDLE hInstall, UINT* puiStat, LPCSTR pszFunction, BOOL bTy
 
 // ---- Java-runtime dependants --------------------------------------------------------------------
 
-// "INSTALLSTATE_LOCAL" and the like, or the number as eight hexadecimal digits.
-LPCSTR StateText(char (&szOut)[ZEB_CCH_FLAG], INSTALLSTATE iState) {
-    switch (iState) {
-    case INSTALLSTATE_ADVERTISED:
-        return "INSTALLSTATE_ADVERTISED";
-    case INSTALLSTATE_ABSENT:
-        return "INSTALLSTATE_ABSENT";
-    case INSTALLSTATE_LOCAL:
-        return "INSTALLSTATE_LOCAL";
-    case INSTALLSTATE_SOURCE:
-        return "INSTALLSTATE_SOURCE";
-    case INSTALLSTATE_UNKNOWN:
-        return "INSTALLSTATE_UNKNOWN";
-    default:
-        snprintf(szOut, sizeof(szOut), "%08X", (unsigned)iState);
-        return szOut;
-    }
-}
-
 void AddFeaturesNeedingJre(MSIHANDLE hInstall, UINT* puiStat) {
     static const char kFunction[] = "iwiAddFeaturesNeedingJRE";
     TraceText(kFunction, "Clear the listbox");
@@ -114,7 +95,7 @@ void AddFeaturesNeedingJre(MSIHANDLE hInstall, UINT* puiStat) {
         char szInstalled[ZEB_CCH_FLAG];
         char szAction[ZEB_CCH_FLAG];
         TraceText(kFunction, "'%s' Feature - Installed: %s Action: %s", row.pszName,
-                  StateText(szInstalled, iInstalled), StateText(szAction, iAction));
+                  FeatureStateText(szInstalled, iInstalled), FeatureStateText(szAction, iAction));
         if (iAction == INSTALLSTATE_LOCAL ||
             (iInstalled == INSTALLSTATE_LOCAL && iAction == INSTALLSTATE_UNKNOWN)) {
             TraceText(kFunction, "feature '%s' will be installed (or already is) and prereqs JRE",
@@ -172,6 +153,24 @@ BOOL IsListed(int iMode, BOOL bRemove, BOOL bReinstall, INSTALLSTATE iInstalled,
 }
 
 } // namespace
+
+LPCSTR FeatureStateText(char (&szOut)[ZEB_CCH_FLAG], INSTALLSTATE iState) {
+    switch (iState) {
+    case INSTALLSTATE_ADVERTISED:
+        return "INSTALLSTATE_ADVERTISED";
+    case INSTALLSTATE_ABSENT:
+        return "INSTALLSTATE_ABSENT";
+    case INSTALLSTATE_LOCAL:
+        return "INSTALLSTATE_LOCAL";
+    case INSTALLSTATE_SOURCE:
+        return "INSTALLSTATE_SOURCE";
+    case INSTALLSTATE_UNKNOWN:
+        return "INSTALLSTATE_UNKNOWN";
+    default:
+        snprintf(szOut, sizeof(szOut), "%08X", (unsigned)iState);
+        return szOut;
+    }
+}
 
 void ResetFeatureSelectState(void) {
     g_bInstallLevelSet = FALSE;

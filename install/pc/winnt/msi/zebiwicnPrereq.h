@@ -58,3 +58,37 @@ ZEB_ACTION iwiSetAdminDir(MSIHANDLE hInstall);
 // Fills the list box ZEBSELECTUPGRADELISTBOX with a new installation (when allowed) and every
 // installation named in ZEBOLDSERVER and ZEBOLDCLIENT.
 ZEB_ACTION iwiListAvailableUpgrades(MSIHANDLE hInstall);
+
+// ---- Prerequisite checks -------------------------------------------------------------------------
+
+// Room of a feature's display name (its Feature-table title, up to 95 characters).
+#define ZEB_CCH_FEATURE_TITLE 96
+
+// Each TRUE when its item is missing: the probe's answer (bProbe: the Windows NT family; without
+// it the item counts present), then the override property: "0" turns a missing item present, any
+// other value forces it missing.
+BOOL CheckPrereqMmc(BOOL bProbe);
+BOOL CheckPrereqAdsi(BOOL bProbe);
+BOOL CheckPrereqHtml(BOOL bProbe);
+BOOL CheckPrereqIe(BOOL bProbe);
+BOOL CheckPrereqJvm(BOOL bProbe);
+BOOL CheckPrereqSp6(BOOL bProbe);
+BOOL CheckPrereqSp6A(BOOL bProbe);
+BOOL CheckPrereqEncrypt(BOOL bProbe);
+// Adds to the list box the item's text and the lines naming the features that need it, hard ones
+// then soft ones; *pbHard and *pbSoft tell whether each kind named any. The feature list
+// (ZEBFEATUREPREREQLIST) counts only features about to be newly installed. 0 or 1603.
+UINT CheckAndAddPrereqItem(LPCSTR pszList, UINT uItem, LPCSTR pszInsert, BOOL* pbHard, BOOL* pbSoft);
+// The Feature table's title of the feature; the name itself when the table has no such row.
+// 0, or 1603 when the table cannot be read.
+UINT GetFeatureDisplayName(LPCSTR pszFeature, char (&szTitle)[ZEB_CCH_FEATURE_TITLE]);
+// TRUE when the selection is consistent with the feature's: it is being or stays installed, or
+// nothing selected needs it. *puiStat becomes 1603 on an invalid installer handle.
+BOOL iwiCheckOneFeaturePrereqs(LPCSTR pszFeature, UINT* puiStat);
+
+ZEB_ACTION iwiListProductPrereqs(MSIHANDLE hInstall);
+ZEB_ACTION iwiListFeaturePrereqs(MSIHANDLE hInstall);
+ZEB_ACTION iwiCheckServerPrereqs(MSIHANDLE hInstall);
+ZEB_ACTION iwiCheckJREPrereqs(MSIHANDLE hInstall);
+ZEB_ACTION iwiAddServerPrereq(MSIHANDLE hInstall);
+ZEB_ACTION iwiAddJREPrereq(MSIHANDLE hInstall);

@@ -8,3 +8,4 @@
 #include "winsim/winsvc.h"
 #include "winsim/user32.h"
 #include "winsim/crt.h"
+#include "winsim/version.h"

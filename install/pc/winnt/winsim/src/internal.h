@@ -85,6 +85,9 @@ bool RemoveHandle(HANDLE handle); // false when the handle is not open
 // A named event was set: processes living until it end (processes.cpp).
 void EventWasSet(const std::string& canonicalName);
 
+// The secure-channel package's InitSecurityInterfaceA (sspi.cpp), exported by "schannel".
+FARPROC SchannelEntryPoint();
+
 // Unloads every loaded module (the first step of Reset).
 void UnloadAllModules();
 // True while a module (code or data file) is loaded from that full path: the file cannot be

@@ -5,6 +5,7 @@
 #include "winsim/kernel32.h"
 #include "winsim/user32.h"
 #include "winsim/sim_fs.h"
+#include "winsim/sspi.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -40,6 +41,8 @@ struct Module {
 struct SystemModule {
     uintptr_t base = 0;
     std::map<std::string, FARPROC> overrides; // nullptr: export removed
+    bool counted = false; // loads of it count in ModuleLoads (a module the library must free)
+    int loads = 0;
 };
 
 struct State {
@@ -55,6 +58,11 @@ State MakeInitial() {
         s.system[name].base = s.nextSystemBase;
         s.nextSystemBase += 0x1000000;
     }
+    SystemModule& schannel = s.system["schannel.dll"];
+    schannel.base = s.nextSystemBase;
+    s.nextSystemBase += 0x1000000;
+    schannel.overrides[SECURITY_ENTRYPOINT_ANSIA] = detail::SchannelEntryPoint();
+    schannel.counted = true;
     return s;
 }
 
@@ -242,8 +250,11 @@ HMODULE LoadDataFile(const std::string& name) {
 HMODULE LoadCode(const std::string& name) {
     if (!HasPath(name)) {
         auto sys = S().system.find(ModuleFileName(name));
-        if (sys != S().system.end())
+        if (sys != S().system.end()) {
+            if (sys->second.counted)
+                ++sys->second.loads;
             return ToHandle(sys->second.base);
+        }
     }
     detail::fsys::FileImage image;
     DWORD error = ERROR_FILE_NOT_FOUND;
@@ -396,6 +407,8 @@ int ModuleLoads() {
     int loads = 0;
     for (const auto& [base, m] : S().modules)
         loads += m.refs;
+    for (const auto& [name, sys] : S().system)
+        loads += sys.loads;
     return loads;
 }
 
@@ -446,8 +459,11 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     Guard g(detail::MachineLock());
     if (detail::Fail("FreeLibrary"))
         return FALSE;
-    if (FindSystem(hLibModule))
+    if (SystemModule* sys = FindSystem(hLibModule)) {
+        if (sys->counted && sys->loads > 0)
+            --sys->loads;
         return TRUE;
+    }
     Module* m = FindModule(hLibModule);
     if (!m) {
         const bool datafile = reinterpret_cast<uintptr_t>(hLibModule) & 1;

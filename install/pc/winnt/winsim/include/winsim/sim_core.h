@@ -47,6 +47,14 @@ struct WindowsVersion {
 };
 void SetWindowsVersion(const WindowsVersion& version);
 
+// The secure-channel package of the system module "schannel" (InitSecurityInterfaceA): the cipher
+// strengths QueryCredentialsAttributesA(SECPKG_ATTR_CIPHER_STRENGTHS) reports for outbound
+// credentials (after Reset: 128 to 256). Faults: "AcquireCredentialsHandleA" answers the error as
+// its status (SEC_E_SECPKG_NOT_FOUND is the usual one), "QueryCredentialsAttributesA" likewise
+// (SEC_E_UNSUPPORTED_FUNCTION). Open credentials count among OpenHandleCount's handles; each
+// LoadLibraryA of schannel not yet freed counts in fs::ModuleLoads.
+void SetCipherStrengths(DWORD minimum, DWORD maximum);
+
 // Fault injection: make calls of a named function (for example "MsiGetPropertyA") fail with an
 // error. nth = 0 fails every call from now on; nth = k fails only the k-th call counted from the
 // moment the fault is set. A match, when not empty, limits the fault to calls whose first text

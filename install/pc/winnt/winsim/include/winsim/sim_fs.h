@@ -81,6 +81,11 @@ int ModuleLoads();
 // then one "id<TAB>text" line per string, with \n, \r, \t and \\ escaped.
 std::string MakeStringTable(const std::map<unsigned, std::string>& strings);
 
+// The bytes of an executable file whose version resource gives the file version a.b.c.d
+// (GetFileVersionInfoA, VerQueryValueA "\\"): "MZ", then "WINSIM-VERSION a.b.c.d" somewhere (a
+// scenario's drive file may hold just that). Other bytes carry no version resource.
+std::string VersionImage(WORD a, WORD b, WORD c, WORD d);
+
 // Modules the system provides (found by name, as "kernel32" or "kernel32.dll"): kernel32,
 // advapi32 and user32 export the simulated functions. Adds an export to a system module (creating
 // the module), or with fn null removes it (GetProcAddress then fails with 127).
