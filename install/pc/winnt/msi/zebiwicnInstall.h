@@ -45,3 +45,11 @@ void ResetInstallState(void);
 UINT CheckValidFeatures(LPCSTR pszProperty);
 
 ZEB_ACTION iwiInstallInitPri(MSIHANDLE hInstall);
+
+// ---- Secondary initialisation -------------------------------------------------------------------
+
+// The response file's and the session's feature choices applied to each feature of this kind of
+// run. 0, or 1603 when a change failed (the walk goes on) or a choice could not be read (it stops).
+UINT ApplyPreselect(void);
+
+ZEB_ACTION iwiInstallInitSec(MSIHANDLE hInstall);
