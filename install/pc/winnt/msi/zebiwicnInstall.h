@@ -52,3 +52,11 @@ void ResetNamedState(void);
 
 ZEB_ACTION iwiInstallInitNamed(MSIHANDLE hInstall);
 ZEB_ACTION iwiInstallInitScript(MSIHANDLE hInstall);
+
+// ---- Secondary initialisation -------------------------------------------------------------------
+
+// The response file's and the session's feature choices applied to each feature of this kind of
+// run. 0, or 1603 when a change failed (the walk goes on) or a choice could not be read (it stops).
+UINT ApplyPreselect(void);
+
+ZEB_ACTION iwiInstallInitSec(MSIHANDLE hInstall);
