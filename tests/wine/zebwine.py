@@ -293,6 +293,17 @@ class Prefix:
         subprocess.run([str(WINESERVER), "-k"], env=wine_environment(self.path), check=False,
                        capture_output=True, timeout=60)
 
+    def restart_server(self):
+        """A new wineserver, for settings Wine reads only when it starts (drive types)."""
+        self._kill_server()
+        if self.server:
+            try:
+                self.server.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+        self.server = subprocess.Popen([str(WINESERVER), "-f", "-p"], env=self.env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def close(self, remove=True):
         self._kill_server()
         if self.server:

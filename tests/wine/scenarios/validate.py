@@ -113,3 +113,37 @@ def upgrade_allowed_in_both_views(t):
                 r"HKLM\SOFTWARE\Wow6432Node\Corvane\Skyloft HX\Installation\Inst1"):
         values = t.prefix.reg_values(key) or {}
         expect(values.get("AllowUpgrade") == "1", f"{key}: {values}")
+
+
+def media_table(label):
+    return {"Media": ["DiskId\tLastSequence\tDiskPrompt\tCabinet\tVolumeLabel\tSource", "i2\ti4\tL64\tS255\tS32\tS72",
+                      "Media\tDiskId", f"1\t0\t\t\t{label}\t"]}
+
+
+@scenario(clean_machine=True)
+def volume_label_of_a_cd_source(t):
+    # D: is a CD holding the package's folder; Wine takes the label from .windows-label and the drive
+    # type from its Drives key, read when the wineserver starts.
+    cd = t.root / "cd"
+    (cd / "HX" / "Windows").mkdir(parents=True)
+    (cd / ".windows-label").write_text("HXCD1\n")
+    drive = t.prefix.path / "dosdevices" / "d:"
+    if drive.is_symlink() or drive.exists():
+        drive.unlink()
+    drive.symlink_to(cd)
+    t.prefix.reg_import('REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"d:"="cdrom"\n')
+    t.prefix.restart_server()
+
+    ops = ["--set", "ZEBCHECKVOLUME=1", "--set", "SourceDir=D:\\HX\\Windows\\", "--do", "iwiCheckVolumeLabel"]
+    d = t.driver(t.package(tables=media_table("HXCD1")), ops)
+    d.expect_ok()
+    expect(d.actions == [("iwiCheckVolumeLabel", 0)], f"results {d.actions}:\n{d.stdout}")
+    d.trace.expect_order(lit("Source drive is 'D:\\'"), lit("Found source drive 'D:\\'"),
+                         lit("Drive 'D:\\' is removable"), lit("Volume label is 'HXCD1'"),
+                         lit("Media table volume label is 'HXCD1'"))
+
+    # The labels are compared with their case.
+    d = t.driver(t.package(tables=media_table("hxcd1")), ops)
+    d.expect_ok()
+    expect(d.actions == [("iwiCheckVolumeLabel", 1603)], f"results {d.actions}:\n{d.stdout}")
+    d.trace.expect(lit("***CD volume label is incorrect; should be 'hxcd1'"))
