@@ -72,6 +72,15 @@ TEST_F(InitSec, HigherVersionIsRefusedOnlyWhenAsked) {
     EXPECT_NE(MessageBoxes()[0].find(strings.at(210)), std::string::npos);
 }
 
+// A level too large to count is the largest: never below the installed one, never an overflow.
+TEST_F(InitSec, HugePackageLevelIsNotDownLevel) {
+    msi::SetProperty("ZEBVRMF", "99999999999.1.0.0");
+    msi::SetProperty("ZEBCHECKVERSION", "1");
+    Upgrade("9.5.0.0");
+    EXPECT_EQ(iwiInstallInitSec(h), ZEB_RC_SUCCESS);
+    EXPECT_FALSE(HasTextContaining("Downlevel"));
+}
+
 TEST_F(InitSec, MigrationFromFiveThreeIsUnsupportedButNotAboveIt) {
     msi::SetProperty("ZEBCHECKVERSION", "1");
     Upgrade("5.3.0.0");

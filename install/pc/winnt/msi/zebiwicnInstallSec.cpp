@@ -9,6 +9,7 @@
 #include "zebiwicnPrereq.h"
 #include "zebiwicnUtil.h"
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -57,18 +58,24 @@ BOOL Fail(SecRun& r) {
     return FALSE;
 }
 
-// V x 10000 + R x 100 + M of a dotted level; missing parts count 0.
+// V x 10000 + R x 100 + M of a dotted level; missing parts count 0, and a level too large for a
+// LONG counts as the largest, as the previous record's level does.
 LONG LevelOf(LPCSTR pszVrmf) {
-    LONG alPart[3] = {0, 0, 0};
+    const long long allScale[3] = {10000, 100, 1};
+    long long llLevel = 0;
     LPCSTR p = pszVrmf;
-    for (int i = 0; i < 3 && *p != '\0'; i++) {
-        alPart[i] = strtol(p, NULL, 10);
+    for (int i = 0; i < 3 && p != NULL && *p != '\0'; i++) {
+        long long llPart = strtoll(p, NULL, 10);
+        if (llPart < 0)
+            llPart = 0;
+        if (llPart > INT_MAX / allScale[i])
+            return INT_MAX;
+        llLevel += llPart * allScale[i];
         p = strchr(p, '.');
-        if (p == NULL)
-            break;
-        p++;
+        if (p != NULL)
+            p++;
     }
-    return alPart[0] * 10000 + alPart[1] * 100 + alPart[2];
+    return llLevel > INT_MAX ? INT_MAX : (LONG)llLevel;
 }
 
 // A build time as written in the record (text or a 32-bit number); 0 when unusable.
