@@ -2,6 +2,7 @@
 // CustomActionData and messages.
 #pragma once
 
+#include "zebhold.h"
 #include "zebiwicnDefs.h"
 #include <msi.h>
 #include <msiquery.h>
@@ -116,6 +117,10 @@ UINT CheckMsiRc(LPCSTR pszCall, LPCSTR pszDetail, UINT uiRc, UINT* puiStat);
 // "***call failed (rc N); extended error: '<record formatted>'", or "none" in place of the quoted
 // record when the engine left none (Wine).
 void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc);
+// The session's database and the query's view, executed. FALSE after a failure, traced under the
+// function's name ("***MsiGetActiveDatabase() failed") or as the failed call.
+BOOL OpenExecutedView(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszQuery, ZebMsiHandle& hDb,
+                      ZebMsiHandle& hView);
 // Adds one temporary row of iFields values to the running package's table. Bit i of dwFieldBits
 // set makes field i + 1 an integer, taken from the value's low 32 bits; clear, a text pointer
 // (NULL or "" a null field). Returns 0, also when the package lacks the table (error 2228, no

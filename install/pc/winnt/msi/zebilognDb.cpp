@@ -184,6 +184,19 @@ void TraceExtendedError(LPCSTR pszFunction, LPCSTR pszCall, UINT uiRc) {
     TraceText(pszFunction, "***%s failed (rc %d); extended error: '%s'", pszCall, (int)uiRc, error.Get());
 }
 
+BOOL OpenExecutedView(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszQuery, ZebMsiHandle& hDb,
+                      ZebMsiHandle& hView) {
+    hDb.Reset(MsiGetActiveDatabase(hInstall));
+    if (!hDb.IsValid()) {
+        TraceText(pszFunction, "***MsiGetActiveDatabase() failed");
+        return FALSE;
+    }
+    UINT uiStat = ZEB_RC_SUCCESS;
+    return CheckMsiRc("MsiDatabaseOpenView", pszQuery, MsiDatabaseOpenViewA(hDb.Get(), pszQuery, hView.Out()),
+                      &uiStat) == ERROR_SUCCESS &&
+           CheckMsiRc("MsiViewExecute", pszQuery, MsiViewExecute(hView.Get(), 0), &uiStat) == ERROR_SUCCESS;
+}
+
 UINT AddTableRecord(LPCSTR pszTable, int iFields, DWORD dwFieldBits, const ULONG_PTR* pValues) {
     ZebHeap<char> query(FormatAlloc("SELECT * FROM %s", pszTable));
     if (!query.IsValid())
@@ -342,15 +355,8 @@ UINT ClearListbox(LPCSTR pszProperty) {
     UINT uiStat = ZEB_RC_SUCCESS;
     if (!SetPropertyValue(hInstall, kFunction, pszProperty, " ", &uiStat))
         return ZEB_RC_FAILURE;
-    ZebMsiHandle hDb(MsiGetActiveDatabase(hInstall));
-    if (!hDb.IsValid()) {
-        TraceText(NULL, "***MsiGetActiveDatabase() failed");
-        return ZEB_RC_FAILURE;
-    }
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kListBoxQuery,
-                   MsiDatabaseOpenViewA(hDb.Get(), kListBoxQuery, hView.Out()), &uiStat) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kListBoxQuery, MsiViewExecute(hView.Get(), 0), &uiStat) != ERROR_SUCCESS)
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(hInstall, NULL, kListBoxQuery, hDb, hView))
         return ZEB_RC_FAILURE;
     for (;;) {
         ZebMsiHandle hRec;
@@ -383,17 +389,10 @@ LPCSTR GetInstallingComponent(LPCSTR pszDefault) {
     if (g_db.bComponentKnown)
         return g_db.szInstallingComponent;
     MSIHANDLE hInstall = FrameSession();
-    ZebMsiHandle hDb(MsiGetActiveDatabase(hInstall));
-    if (!hDb.IsValid()) {
-        TraceText(NULL, "***MsiGetActiveDatabase() failed");
-        return pszDefault;
-    }
-    UINT uiStat = ZEB_RC_SUCCESS;
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kQuery, MsiDatabaseOpenViewA(hDb.Get(), kQuery, hView.Out()),
-                   &uiStat) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kQuery, MsiViewExecute(hView.Get(), 0), &uiStat) != ERROR_SUCCESS)
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(hInstall, NULL, kQuery, hDb, hView))
         return pszDefault; // not kept: a later call looks again
+    UINT uiStat = ZEB_RC_SUCCESS;
     for (;;) {
         ZebMsiHandle hRec;
         UINT uiRc = MsiViewFetch(hView.Get(), hRec.Out());
@@ -429,17 +428,10 @@ BOOL iwiGetFileFromBinary(LPCSTR pszPrefix, LPCSTR pszContinuation, LPCSTR pszOu
     LPCSTR pszMore = pszContinuation != NULL ? pszContinuation : "";
     if (pszSuffix != NULL)
         (*pszSuffix)[0] = '\0';
-    ZebMsiHandle hDb(MsiGetActiveDatabase(FrameSession()));
-    if (!hDb.IsValid()) {
-        TraceText(NULL, "***MsiGetActiveDatabase() failed");
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(FrameSession(), NULL, kQuery, hDb, hView))
         return FALSE;
-    }
     UINT uiStat = ZEB_RC_SUCCESS;
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kQuery, MsiDatabaseOpenViewA(hDb.Get(), kQuery, hView.Out()),
-                   &uiStat) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kQuery, MsiViewExecute(hView.Get(), 0), &uiStat) != ERROR_SUCCESS)
-        return FALSE;
     size_t cchPrefix = strlen(pszPrefix);
     size_t cchMore = strlen(pszMore);
     BOOL bWritten = FALSE;

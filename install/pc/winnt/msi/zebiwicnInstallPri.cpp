@@ -603,17 +603,10 @@ UINT CheckValidFeatures(LPCSTR pszProperty) {
     size_t cchList = strlen(szList);
     BOOL bTrailingComma = szList[cchList - 1] == ',';
 
-    ZebMsiHandle hDb(MsiGetActiveDatabase(hInstall));
-    if (!hDb.IsValid()) {
-        TraceText(NULL, "***MsiGetActiveDatabase() failed");
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(hInstall, NULL, kFeatureQuery, hDb, hView))
         return ZEB_RC_FAILURE;
-    }
     UINT uiStat = ZEB_RC_SUCCESS;
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kFeatureQuery,
-                   MsiDatabaseOpenViewA(hDb.Get(), kFeatureQuery, hView.Out()), &uiStat) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kFeatureQuery, MsiViewExecute(hView.Get(), 0), &uiStat) != ERROR_SUCCESS)
-        return ZEB_RC_FAILURE;
     for (;;) {
         ZebMsiHandle hRec;
         uiRc = MsiViewFetch(hView.Get(), hRec.Out());

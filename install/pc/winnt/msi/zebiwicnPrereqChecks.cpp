@@ -343,17 +343,10 @@ BOOL CheckPrereqEncrypt(BOOL bProbe) {
 UINT GetFeatureDisplayName(LPCSTR pszFeature, char (&szTitle)[ZEB_CCH_FEATURE_TITLE]) {
     static const char kFunction[] = "GetFeatureDisplayName";
     lstrcpynA(szTitle, pszFeature, sizeof(szTitle));
-    ZebMsiHandle hDb(MsiGetActiveDatabase(FrameSession()));
-    if (!hDb.IsValid()) {
-        TraceText(kFunction, "***MsiGetActiveDatabase() failed");
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(FrameSession(), kFunction, kFeatureQuery, hDb, hView))
         return ZEB_RC_FAILURE;
-    }
     UINT uiStat = ZEB_RC_SUCCESS;
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kFeatureQuery,
-                   MsiDatabaseOpenViewA(hDb.Get(), kFeatureQuery, hView.Out()), &uiStat) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kFeatureQuery, MsiViewExecute(hView.Get(), 0), &uiStat) != ERROR_SUCCESS)
-        return ZEB_RC_FAILURE;
     for (;;) {
         ZebMsiHandle hRec;
         UINT uiRc = MsiViewFetch(hView.Get(), hRec.Out());

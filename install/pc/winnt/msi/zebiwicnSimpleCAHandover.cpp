@@ -178,21 +178,13 @@ void SetCustomActionDataBody(MSIHANDLE hInstall, UINT* puiStat) {
     char szFile[ZEB_CCH_PATH];
     if (!ValueListPath(hInstall, kFunction, szFile, puiStat))
         return;
-    ZebMsiHandle hDb(MsiGetActiveDatabase(hInstall));
-    if (!hDb.IsValid()) {
-        TraceText(kFunction, "***MsiGetActiveDatabase() failed");
+    ZebMsiHandle hDb, hView;
+    if (!OpenExecutedView(hInstall, kFunction, kQuery, hDb, hView)) {
         *puiStat = ZEB_RC_FAILURE;
         return;
     }
     // CheckMsiRc reports the installer's code; the action's status is 1603 all the same.
     UINT uiRc = ZEB_RC_SUCCESS;
-    ZebMsiHandle hView;
-    if (CheckMsiRc("MsiDatabaseOpenView", kQuery, MsiDatabaseOpenViewA(hDb.Get(), kQuery, hView.Out()),
-                   &uiRc) != ERROR_SUCCESS ||
-        CheckMsiRc("MsiViewExecute", kQuery, MsiViewExecute(hView.Get(), 0), &uiRc) != ERROR_SUCCESS) {
-        *puiStat = ZEB_RC_FAILURE;
-        return;
-    }
     for (;;) {
         ZebMsiHandle hRec;
         UINT uiFetch = MsiViewFetch(hView.Get(), hRec.Out());
