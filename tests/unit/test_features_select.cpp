@@ -12,15 +12,6 @@ std::string Prop(const char* name) {
     return msi::Property(name).value_or("");
 }
 
-// Texts of the rows of one list box, in order.
-std::vector<std::string> ListBox(const std::string& property) {
-    std::vector<std::string> out;
-    for (const msi::Row& row : msi::Rows("ListBox"))
-        if (row.fields[0].s == property)
-            out.push_back(row.fields[3].s);
-    return out;
-}
-
 class Features : public ZebTest {
   protected:
     void SetUp() override {

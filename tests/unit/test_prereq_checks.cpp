@@ -19,14 +19,6 @@ std::string Prop(const char* name) {
     return msi::Property(name).value_or("");
 }
 
-std::vector<std::string> ListBox(const std::string& property) {
-    std::vector<std::string> out;
-    for (const msi::Row& row : msi::Rows("ListBox"))
-        if (row.fields[0].s == property)
-            out.push_back(row.fields[3].s);
-    return out;
-}
-
 struct FeatureState {
     std::string name;
     int installed = INSTALLSTATE_ABSENT;

@@ -24,22 +24,6 @@ class ProcessReg : public ZebTest {
             msi::DefineStandardTable(table);
     }
 
-    // Temporary rows, fields joined with " | ".
-    static std::vector<std::string> TempRows(const std::string& table) {
-        std::vector<std::string> out;
-        for (const msi::Row& row : msi::Rows(table)) {
-            if (!row.temporary)
-                continue;
-            std::string text;
-            for (size_t i = 0; i < row.fields.size(); i++) {
-                const msi::Field& f = row.fields[i];
-                text += (i ? " | " : "") + (f.kind == msi::Field::Int ? std::to_string(f.i) : f.s);
-            }
-            out.push_back(text);
-        }
-        return out;
-    }
-
     static std::string Row(int n, const std::string& key, const std::string& name, const std::string& value) {
         return std::string(kComp) + std::to_string(n) + " | 2 | " + key + " | " + name + " | " + value +
                " | " + kComp;

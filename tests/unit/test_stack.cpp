@@ -15,22 +15,6 @@ class Stack : public ZebTest {
             msi::DefineStandardTable(table);
     }
 
-    // The table's rows, fields joined with " | " (a null field is empty); temporary ones only.
-    static std::vector<std::string> TempRows(const std::string& table) {
-        std::vector<std::string> out;
-        for (const msi::Row& row : msi::Rows(table)) {
-            if (!row.temporary)
-                continue;
-            std::string text;
-            for (size_t i = 0; i < row.fields.size(); i++) {
-                const msi::Field& f = row.fields[i];
-                text += (i ? " | " : "") + (f.kind == msi::Field::Int ? std::to_string(f.i) : f.s);
-            }
-            out.push_back(text);
-        }
-        return out;
-    }
-
     static std::string Prop(const std::string& name) { return msi::Property(name).value_or("<unset>"); }
 };
 

@@ -243,3 +243,26 @@ std::string ZebTest::Read(const char* name, DWORD cch) {
     GetPropertyValue(h, "TestFn", name, buf.data(), cch, &stat);
     return buf.data();
 }
+
+std::vector<std::string> ZebTest::TempRows(const std::string& table) {
+    std::vector<std::string> out;
+    for (const winsim::msi::Row& row : winsim::msi::Rows(table)) {
+        if (!row.temporary)
+            continue;
+        std::string text;
+        for (size_t i = 0; i < row.fields.size(); i++) {
+            const winsim::msi::Field& f = row.fields[i];
+            text += (i ? " | " : "") + (f.kind == winsim::msi::Field::Int ? std::to_string(f.i) : f.s);
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+std::vector<std::string> ZebTest::ListBox(const std::string& property) {
+    std::vector<std::string> out;
+    for (const winsim::msi::Row& row : winsim::msi::Rows("ListBox"))
+        if (row.fields[0].s == property)
+            out.push_back(row.fields[3].s);
+    return out;
+}

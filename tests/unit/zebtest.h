@@ -40,6 +40,10 @@ class ZebTest : public ::testing::Test {
     static ::testing::AssertionResult TextsInOrder(const std::vector<std::string>& texts);
 
     static std::vector<std::string> MessageBoxes();
+    // A table's temporary rows, fields joined with " | " (a null field is empty).
+    static std::vector<std::string> TempRows(const std::string& table);
+    // Texts of the ListBox rows of one property, in order.
+    static std::vector<std::string> ListBox(const std::string& property);
     static std::string File(const std::string& path); // "<absent>" when there is no such file
 
     // The machine from the formats scenarios use: one table's .idt text, a .reg file's text.
