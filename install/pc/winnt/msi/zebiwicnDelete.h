@@ -37,3 +37,37 @@ UINT StackDeleteRegistryKey(LPCSTR pszKeyPath, LPCSTR pszComponent, int iInstall
 // A folder that does not exist is stacked all the same.
 UINT ScanAndStackDeleteFolderFiles(LPCSTR pszPath, LPCSTR pszComponent, int iInstallMode, BOOL bRemoveFolders,
                                    BOOL bDescend);
+
+// ---- Clean-up lists ----------------------------------------------------------------------------
+
+// The list deleters' working mode is the pair (bAct, bNow) of the file deleters (zebicson.h): act
+// alone stacks rows, now alone deletes at once, both count 100000 ticks per item into *piTicks,
+// neither does nothing. Each returns TRUE when every item was handled.
+//
+// List kinds of DeleteFileList.
+#define ZEB_LIST_UNINSTALL 0 // product uninstall list: "pgm\..." or "dat\..." lines
+#define ZEB_LIST_CSD 2       // maintenance control file "backup.csd"
+
+BOOL DeleteFileList(BOOL bAct, BOOL bNow, int* piTicks, int iListKind, LPCSTR pszListName, LPCSTR pszListFile,
+                    LPCSTR pszProgramFolder, LPCSTR pszDataFolder, LPCSTR pszComponent, int iInstallMode,
+                    LPCSTR pszInstallationName);
+// What the maintenance levels of the installation left in one folder, then their registry keys.
+BOOL DeleteCsds(BOOL bAct, BOOL bNow, LPCSTR pszFolder, LPCSTR pszComponent, int iInstallMode);
+// The key (path in HKEY_LOCAL_MACHINE) and its subkeys except the one named pszKeep (may be NULL),
+// which then keeps the key too.
+BOOL DeleteRegistryTree(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszKeyPath, LPCSTR pszKeep, BOOL bDescend,
+                        LPCSTR pszComponent, int iInstallMode);
+BOOL DeleteRegistryKey(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszKeyPath, LPCSTR pszComponent,
+                       int iInstallMode);
+// The shortcuts in the shell folder of type iFolder (CSIDL_*), or its named subfolder, whose target
+// is pszTarget; then that subfolder when it is empty.
+BOOL DeleteShortcut(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszTarget, int iFolder, LPCSTR pszSubfolder,
+                    LPCSTR pszComponent, int iInstallMode);
+// Keeps a user's configuration file across a final removal: a copy in the data folder's Config,
+// then the original stacked for deletion (only after a good copy).
+void CopyDataFile(LPCSTR pszFileName, LPCSTR pszDataFolder);
+// The feature's uninstall library's export "CA", with ZEBUNINSTFEATURE set to the feature: its
+// result; 0 when the library or export is missing, 1603 when the property cannot be written.
+UINT InvokeUninstDll(LPCSTR pszLibrary, LPCSTR pszFeature);
+// Stacks what the feature's ".u02" lists left behind when the feature is being removed. 0 or 1603.
+UINT CleanUpOneFeature(LPCSTR pszFeature, LPCSTR pszComponent);

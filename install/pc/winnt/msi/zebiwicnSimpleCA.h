@@ -48,3 +48,25 @@ ZEB_ACTION iwiDeleteWebFiles(MSIHANDLE hInstall);
 ZEB_ACTION iwiStopRZLServer(MSIHANDLE hInstall);
 ZEB_ACTION iwiFixupDotnetConfigs(MSIHANDLE hInstall);
 ZEB_ACTION iwiFixupWebConfig(MSIHANDLE hInstall);
+
+// ---- Final registry, environment and boot settings ---------------------------------------------
+
+// ZEBUISEQ as the settings actions last read it in this load ("" when none did): "1" means the
+// removal was chosen in the dialogs.
+LPCSTR UiSeqValue(void);
+
+ZEB_ACTION iwiFinalizeRegistry(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetEnvironment(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetZebBoot(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetARPREADME(MSIHANDLE hInstall);
+ZEB_ACTION iwiSetZebRemove(MSIHANDLE hInstall);
+ZEB_ACTION iwiServerClusterSupport(MSIHANDLE hInstall);
+ZEB_ACTION iwiDirectCopyAdminFiles(MSIHANDLE hInstall);
+
+// ---- Install summaries -------------------------------------------------------------------------
+
+ZEB_ACTION iwiListInstallSummary(MSIHANDLE hInstall);
+ZEB_ACTION iwiDisplayHelpfulSummary(MSIHANDLE hInstall);
+ZEB_ACTION iwiDumpDiagnostics(MSIHANDLE hInstall);
+ZEB_ACTION iwiDisplayApplyService(MSIHANDLE hInstall);
+ZEB_ACTION iwiPrintSummary(MSIHANDLE hInstall);
