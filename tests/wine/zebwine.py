@@ -229,6 +229,8 @@ class DriverResult:
                 self.tables.setdefault(parts[1], []).append(fields.split("|"))
             elif parts[0] == "TABLE" and len(parts) == 3 and parts[2].isdigit():
                 self.tables.setdefault(parts[1], [])
+            elif parts[0] == "VIEW" and len(parts) == 2 and parts[1].isdigit():
+                self.tables.setdefault("VIEW", [])  # --view: its rows are "ROW VIEW ..."
             elif parts[0] == "SPAWN" and len(parts) == 2:
                 self.spawns.append(int(parts[1]))
             elif line.startswith("PROPERTY "):

@@ -14,6 +14,8 @@
 //   --table NAME         prints every row of the session's table NAME, temporary rows included, as
 //                        "ROW NAME F1|F2|..." (integers in decimal, null and streams empty), then
 //                        "TABLE NAME N" with the count (or "TABLE NAME rc=N", a failure)
+//   --view SQL           the same for the rows of a query: "ROW VIEW F1|F2|..." for each, then
+//                        "VIEW N" (or "VIEW rc=N", a failure)
 //   --impersonate-restricted
 //                        this thread impersonates the process token without Administrators (for
 //                        deny only); the next --call runs so. Prints "IMPERSONATE ADMINISTRATORS
@@ -104,6 +106,7 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
 void Usage() {
     std::fputs("usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
                "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --feature NAME | --table NAME | "
+               "--view SQL | "
                "--spawn CMDLINE |\n"
                "  --wait-file PATH |\n"
                "  --impersonate-restricted]...\n",
@@ -154,14 +157,15 @@ bool ImpersonateRestricted() {
     return ok;
 }
 
-// Prints the rows of a table of the session's database; false when it cannot be read.
-bool PrintTable(MSIHANDLE session, const char* table) {
+// Prints the rows a query of the session's database gives, each as "ROW <label> ..." and then
+// "<tag> N", or "<tag> rc=..." (the tag names the table for --table); false when it cannot be read.
+bool PrintRows(MSIHANDLE session, const std::string& query, const std::string& label,
+               const std::string& tag) {
     MSIHANDLE db = MsiGetActiveDatabase(session);
     if (!db) {
-        std::printf("TABLE %s rc=database\n", table);
+        std::printf("%s rc=database\n", tag.c_str());
         return false;
     }
-    const std::string query = std::string("SELECT * FROM `") + table + "`";
     MSIHANDLE view = 0;
     UINT rc = MsiDatabaseOpenViewA(db, query.c_str(), &view);
     if (rc == ERROR_SUCCESS)
@@ -169,7 +173,7 @@ bool PrintTable(MSIHANDLE session, const char* table) {
     int rows = 0;
     MSIHANDLE rec = 0;
     while (rc == ERROR_SUCCESS && (rc = MsiViewFetch(view, &rec)) == ERROR_SUCCESS) {
-        std::printf("ROW %s ", table);
+        std::printf("ROW %s ", label.c_str());
         const UINT fields = MsiRecordGetFieldCount(rec);
         for (UINT f = 1; f <= fields; ++f) {
             std::vector<char> value(512);
@@ -188,11 +192,16 @@ bool PrintTable(MSIHANDLE session, const char* table) {
         MsiCloseHandle(view);
     MsiCloseHandle(db);
     if (rc != ERROR_NO_MORE_ITEMS) {
-        std::printf("TABLE %s rc=%u\n", table, rc);
+        std::printf("%s rc=%u\n", tag.c_str(), rc);
         return false;
     }
-    std::printf("TABLE %s %d\n", table, rows);
+    std::printf("%s %d\n", tag.c_str(), rows);
     return true;
+}
+
+bool PrintTable(MSIHANDLE session, const char* table) {
+    return PrintRows(session, std::string("SELECT * FROM `") + table + "`", table,
+                     std::string("TABLE ") + table);
 }
 
 // Polls for a file that the harness creates once every driver is ready.
@@ -327,6 +336,9 @@ int main(int argc, char** argv) {
                 std::printf("FEATURE %s rc=%u\n", feature, rc);
         } else if (op == "--table") {
             if (!PrintTable(session, argv[++i]))
+                status = 1;
+        } else if (op == "--view") {
+            if (!PrintRows(session, argv[++i], "VIEW", "VIEW"))
                 status = 1;
         } else if (op == "--spawn") {
             std::printf("SPAWN %d\n", Spawn(argv[++i]));
