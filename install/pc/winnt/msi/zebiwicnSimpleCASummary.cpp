@@ -417,10 +417,13 @@ void DisplayHelpfulSummaryBody(MSIHANDLE hInstall, UINT* puiStat) {
         if (!GetPropertyValue(hInstall, kFunction, kHelpfulNames[i], aszValues[i], sizeof(aszValues[i]),
                               puiStat))
             return;
-    char(&szPgm)[ZEB_CCH_FEATURELIST] = aszValues[kPgm];
+    // A folder too long for a path is shown as it was read, never cut.
+    LPCSTR pszProgram = aszValues[kPgm];
     char szProgram[ZEB_CCH_PATH];
-    lstrcpynA(szProgram, szPgm, sizeof(szProgram));
-    NormalizePath(FALSE, szProgram);
+    if (strlen(pszProgram) < sizeof(szProgram)) {
+        lstrcpynA(szProgram, pszProgram, sizeof(szProgram));
+        pszProgram = NormalizePath(FALSE, szProgram);
+    }
 
     // Each action runs in a fresh load: the record is filled here.
     if (GetHxRegistryInfo() != ZEB_RC_SUCCESS)
@@ -469,7 +472,7 @@ void DisplayHelpfulSummaryBody(MSIHANDLE hInstall, UINT* puiStat) {
     TraceText(NULL, "@ ");
     TraceText(NULL, "@ Installation name:         '%s'", aszValues[kName]);
     TraceText(NULL, "@ Server or Client:          '%s'", pszProduct);
-    TraceText(NULL, "@ Program Directory:         '%s'", szProgram);
+    TraceText(NULL, "@ Program Directory:         '%s'", pszProgram);
     TraceText(NULL, "@ Data directory:            '%s'", aszValues[kData]);
     TraceText(NULL, "@ Log directory:             '%s'", aszValues[kLog]);
     TraceText(NULL, "@ ");
