@@ -208,9 +208,12 @@ TEST_F(Helpful, BothUpgradeFlagsOnAClientAndAFailedBaseQuery) {
     msi::SetProperty("ZEBCLIENT", "1");
     msi::SetProperty("IS_MINOR_UPGRADE", "1");
     msi::SetProperty("IS_MAJOR_UPGRADE", "yes");
+    const std::string longFolder = "C:\\" + std::string(300, 'p');
+    msi::SetProperty("ZEBPGMFOLDER", longFolder);
     EXPECT_EQ(iwiDisplayHelpfulSummary(h), 0u);
     Strings block = Block();
     ASSERT_EQ(block.size(), 26u);
+    EXPECT_EQ(block[8], "@ Program Directory:         '" + longFolder + "'"); // never cut
     EXPECT_EQ(block[4], "@ SUMMARY: <unable to parse properties> ");
     EXPECT_EQ(block[7], "@ Server or Client:          'CLIENT'");
     EXPECT_EQ(block[15], "@ Upgrade type:              Both Major and Minor???");
