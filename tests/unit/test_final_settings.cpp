@@ -97,7 +97,7 @@ TEST_F(FinalSettings, SetEnvironmentAsksForARebootOnlyForARemovalWithTheMarkerAn
     EXPECT_TRUE(HasText("Reboot is scheduled"));
     EXPECT_EQ(Read("ZEBBOOT"), "1");
 
-    // Deferred the engine refuses the mode: said, not lost silently.
+    // Deferred, Windows refuses the mode (Wine takes it): said, not lost silently.
     msi::SetMode(MSIRUNMODE_REBOOTATEND, false);
     EXPECT_EQ(RunDeferred(iwiSetEnvironment, "ZEBREMOVE=1;ZEBTEMP=C:\\Temp;"), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("***MsiSetMode(MSIRUNMODE_REBOOTATEND) failed rc=6"));
