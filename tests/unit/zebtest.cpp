@@ -238,6 +238,16 @@ UINT ZebTest::RunDeferred(ZebActionProc action, const std::string& valueList, in
     return uiRc;
 }
 
+UINT ZebTest::RunRollbackAsWine(ZebActionProc action, const std::string& valueList) {
+    winsim::fs::WriteFile(kValueListPath, valueList);
+    winsim::msi::SetProperty(kDeferredAction, kValueListPath);
+    winsim::msi::EnterDeferred(kDeferredAction, MSIRUNMODE_ROLLBACK);
+    winsim::msi::SetMode(MSIRUNMODE_SCHEDULED, true);
+    UINT uiRc = action(h);
+    winsim::msi::LeaveDeferred();
+    return uiRc;
+}
+
 std::string ZebTest::Read(const char* name, DWORD cch) {
     std::vector<char> buf(cch);
     GetPropertyValue(h, "TestFn", name, buf.data(), cch, &stat);

@@ -77,6 +77,8 @@ class ZebTest : public ::testing::Test {
     // Runs an action as the engine runs a deferred one (mode 16, 17 or 18) whose CustomActionData
     // names a value-list file holding valueList; afterwards the session is immediate again.
     UINT RunDeferred(ZebActionProc action, const std::string& valueList, int mode = MSIRUNMODE_SCHEDULED);
+    // The same for a rollback action as Wine runs it: rollback and scheduled modes both set.
+    UINT RunRollbackAsWine(ZebActionProc action, const std::string& valueList);
 
     // Runs a read through the read pattern and returns the value; the status goes to stat.
     std::string Read(const char* name, DWORD cch = ZEB_CCH_PATH);

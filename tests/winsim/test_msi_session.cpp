@@ -131,8 +131,8 @@ TEST_F(MsiSession, DeferredActionSeesOnlyItsActionDataProductCodeAndUserSid) {
     EXPECT_FALSE(MsiGetMode(h, MSIRUNMODE_COMMIT));
     EXPECT_FALSE(MsiGetMode(h, MSIRUNMODE_ADMIN)); // set, but not answered in the script
     EXPECT_EQ(MsiGetActiveDatabase(h), 0u);
-    EXPECT_EQ(MsiSetMode(h, MSIRUNMODE_REBOOTATEND, TRUE), 0u);
-    EXPECT_TRUE(msi::Mode(MSIRUNMODE_REBOOTATEND));
+    EXPECT_EQ(MsiSetMode(h, MSIRUNMODE_REBOOTATEND, TRUE), static_cast<UINT>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(msi::Mode(MSIRUNMODE_REBOOTATEND));
 
     msi::LeaveDeferred();
     EXPECT_TRUE(MsiGetMode(h, MSIRUNMODE_ADMIN));

@@ -223,7 +223,11 @@ TEST_F(Processes, CmdFailuresAndSearch) {
     // The working folder before PATH, extensions of PATHEXT tried.
     winsim::proc::InstallProgram("C:\\Temp\\reg.exe", Behaviour::Exits(11));
     EXPECT_EQ(Cmd("/c reg ADD"), 11u);
-    EXPECT_EQ(Cmd("/c reg ADD", "C:\\Windows"), 0u);
+    EXPECT_EQ(Cmd("/c reg ADD", "C:\\Windows"), 1u); // System32's, which wants a key
+    EXPECT_EQ(Cmd("/c reg ADD HKLM\\SOFTWARE\\X /v N /t REG_DWORD /d 7 /f", "C:\\Windows"), 0u);
+    EXPECT_EQ(winsim::reg::GetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", "N")->data,
+              std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(Cmd("/c reg FLAGS HKLM\\SOFTWARE\\Nowhere set DONT_VIRTUALIZE", "C:\\Windows"), 1u);
     EXPECT_EQ(Cmd("/C \"C:\\Temp\\reg.exe\""), 11u);
 }
 

@@ -353,6 +353,9 @@
 #define PROP_COMPUTERNAME "ComputerName"
 #define PROP_ACTION "ACTION"
 #define PROP_EXECUTEACTION "EXECUTEACTION"
+#define PROP_ZEBUISEQ "ZEBUISEQ"
+#define PROP_REPLACEDINUSEFILES "ReplacedInUseFiles"
+#define PROP_ARPREADME "ARPREADME"
 
 // printf-style checking for the trace writers.
 #if defined(__MINGW32__)

@@ -54,6 +54,7 @@ ZEB_ACTION iwiFixupWebConfig(MSIHANDLE hInstall);
 // ZEBUISEQ as the settings actions last read it in this load ("" when none did): "1" means the
 // removal was chosen in the dialogs.
 LPCSTR UiSeqValue(void);
+void ResetFinalState(void);
 
 ZEB_ACTION iwiFinalizeRegistry(MSIHANDLE hInstall);
 ZEB_ACTION iwiSetEnvironment(MSIHANDLE hInstall);

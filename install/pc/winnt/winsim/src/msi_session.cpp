@@ -529,7 +529,9 @@ UINT WINAPI MsiSetMode(MSIHANDLE hInstall, MSIRUNMODE eRunMode, BOOL fState) {
     Guard g(MachineLock());
     if (auto e = Fault("MsiSetMode"))
         return *e;
-    if (!IsSession(hInstall))
+    // A deferred action may only read properties, format records, ask the modes and the
+    // language and send messages; Windows treats its handle as invalid for anything else.
+    if (!IsSession(hInstall) || S().deferred)
         return ERROR_INVALID_HANDLE;
     if (eRunMode != MSIRUNMODE_REBOOTATEND && eRunMode != MSIRUNMODE_REBOOTNOW)
         return ERROR_ACCESS_DENIED;

@@ -38,6 +38,7 @@ struct State {
 State MakeInitial() {
     State s;
     s.behaviours["cmd.exe"] = procs::CommandInterpreter();
+    s.behaviours["reg.exe"] = procs::RegistryTool();
     return s;
 }
 

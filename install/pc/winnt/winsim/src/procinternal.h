@@ -51,5 +51,7 @@ std::vector<std::string> PathFolders();
 
 // cmd.exe's behaviour: "/c <command>" (winsim/sim_proc.h).
 proc::Behaviour CommandInterpreter();
+// reg.exe's behaviour: ADD of one REG_SZ or REG_DWORD value, FLAGS of an existing key.
+proc::Behaviour RegistryTool();
 
 } // namespace winsim::detail::procs

@@ -38,7 +38,8 @@ void SetMode(int mode, bool on);
 bool Mode(int mode);
 // Runs the next actions as the engine runs a deferred action of that name: mode 16, 17 or 18
 // set, CustomActionData = the property named after the action when this is called, only the
-// deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused, MsiGetPropertyA answers only
+// deferred-legal modes answer MsiGetMode, MsiSetPropertyA refused, MsiSetMode 6 (as Windows
+// refuses it there), MsiGetPropertyA answers only
 // CustomActionData, ProductCode (not in a commit action) and UserSID, no database handle.
 // asLocalSystem: the engine does not impersonate, so the process token is LocalSystem's until
 // LeaveDeferred, as Windows runs deferred actions marked no-impersonate.

@@ -8,7 +8,11 @@
 // Reset puts cmd.exe, reg.exe and notepad.exe in C:\Windows\System32.
 //
 // What a program does is its Behaviour, looked up by its full path, else by its file name; a
-// program without one ends at once with exit code 0. cmd.exe runs "/c <command>" (below). A
+// program without one ends at once with exit code 0. cmd.exe runs "/c <command>" (below). reg.exe
+// runs "ADD <HKLM\key> /v name [/t REG_SZ|REG_DWORD] /d data [/f]" (writing the value in the
+// 64-bit view) and "FLAGS <HKLM\key> set ..." (the key must exist; exit 1 otherwise), each with
+// "The operation completed successfully." on its output; anything else is "ERROR: Invalid
+// syntax." with exit code 1. A
 // process runs for runMs of virtual time: waits move the clock to its end, and a wait without
 // limit on a program that never ends is recorded as an event "deadlock" and fails at once.
 // Lock holders (Behaviour::locks) and processes living until a named event is set
