@@ -9,6 +9,7 @@
 #include "zebiwicnFeatures.h"
 #include "zebiwicnInstall.h"
 #include "zebiwicnPrereq.h"
+#include "zebiwicnSimpleCA.h"
 #include "zebiwicnUtil.h"
 
 #include <stdio.h>
@@ -52,6 +53,7 @@ const struct {
     {ResetDirsState, NULL},
     {ResetValidateState, NULL},
     {ResetNamedState, NULL},
+    {ResetLogsState, NULL},
     // clang-format on
 };
 
