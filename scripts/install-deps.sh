@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what a job needs on Debian 12 (as root); does nothing when all is there.
-#   install-deps.sh main   the native build and the runner (scripts/main.sh)
-#   install-deps.sh test   also Python, mingw-w64, Wine, the msitools and clang for fuzzing
+#   install-deps.sh main   the native build, the runner and the road scenario (scripts/main.sh)
+#   install-deps.sh test   also mingw-w64, Wine, the msitools and clang for fuzzing
 #                          (scripts/test.sh; the default)
 set -euo pipefail
-native=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev nlohmann-json3-dev)
-rest=(python3 mingw-w64 wine64 wixl msitools clang libclang-rt-dev llvm)
+native=(cmake ninja-build g++ make python3 libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+rest=(mingw-w64 wine64 wixl msitools clang libclang-rt-dev llvm)
 case "${1:-test}" in
 main) packages=("${native[@]}") ;;
 test) packages=("${native[@]}" "${rest[@]}") ;;

@@ -53,6 +53,10 @@ def number(rows, name, table=EXECUTE):
     return STANDARD[table].get(name)
 
 
+# Exports whose rollback row is work of its own, not the undoing of a deferred row.
+ROLLBACK_ONLY = {"iwiCleanUp", "iwiStackCleanUpFinal"}
+
+
 class Tables(unittest.TestCase):
     def test_generated_files_are_current(self):
         result = subprocess.run([sys.executable, str(KIT / "genkit.py"), "--check"], capture_output=True, text=True)
@@ -88,7 +92,9 @@ class Tables(unittest.TestCase):
         for r in rows:
             if r.run == "rollback" and EXECUTE in r.sequence:  # admin-only rows are scheduled by hand
                 deferred = [d for d in rows if d.export == r.export and d.run == "deferred"]
-                self.assertTrue(deferred, f"{r.name} undoes nothing")
+                # Rollback-only work (the clean-up after a failed run) undoes no row of its own.
+                if not deferred:
+                    self.assertIn(r.export, ROLLBACK_ONLY, f"{r.name} undoes nothing")
                 for d in deferred:
                     self.assertLess(r.sequence[EXECUTE], d.sequence[EXECUTE])
 

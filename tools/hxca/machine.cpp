@@ -418,7 +418,8 @@ ActionRun Engine::Run(const ActionStep& step) {
         using Action = UINT (*)(MSIHANDLE);
         // FARPROC is the generic export type; the export really has the action's signature.
         auto proc = reinterpret_cast<Action>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), step.name.c_str())));
+            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module),
+                                                   (step.entry.empty() ? step.name : step.entry).c_str())));
         if (proc) {
             // Faults and call counts are the action's own: the engine's load and unload of the
             // library neither fail nor count.
@@ -436,7 +437,7 @@ ActionRun Engine::Run(const ActionStep& step) {
                     run.calls[function] = made;
             }
         } else {
-            run.error = "the library has no export '" + step.name + "'";
+            run.error = "the library has no export '" + (step.entry.empty() ? step.name : step.entry) + "'";
         }
     }
     if (!keep_)

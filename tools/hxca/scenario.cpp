@@ -263,11 +263,13 @@ ActionStep ParseAction(const json& v, const std::string& where) {
         return a;
     }
     OnlyKeys(v, where,
-             {"name", "mode", "customActionData", "properties", "replies", "faults", "hooks",
+             {"name", "entry", "mode", "customActionData", "properties", "replies", "faults", "hooks",
               "messageBoxReply", "expect"});
     if (!v.contains("name"))
         Fail(where, "needs 'name'");
     a.name = Str(v["name"], where + ".name");
+    if (v.contains("entry"))
+        a.entry = Str(v["entry"], where + ".entry");
     if (v.contains("mode")) {
         auto m = ParseMode(Str(v["mode"], where + ".mode"));
         if (!m)

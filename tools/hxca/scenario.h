@@ -62,7 +62,9 @@ struct ActionExpect {
 };
 
 struct ActionStep {
-    std::string name;
+    std::string name; // the engine's name of the row: its CustomActionData property
+    // The DLL entry point; empty: the name (a second row of an export has a name of its own).
+    std::string entry;
     std::string where; // its place in the scenario ("scenario.json.actions[2]"), for errors
     Mode mode = Mode::Immediate;
     // Deferred runs: the value the engine hands over as CustomActionData.

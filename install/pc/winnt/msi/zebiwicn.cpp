@@ -54,6 +54,7 @@ const struct {
     {ResetValidateState, NULL},
     {ResetNamedState, NULL},
     {ResetFinalState, NULL},
+    {ResetLogsState, NULL},
     // clang-format on
 };
 

@@ -25,6 +25,9 @@ UINT ProcessUiTempLog(void);
 // Removes the library's temporary files and the language library, and ends the temporary log.
 // 0 or 1603; a file that cannot be deleted is traced only.
 UINT DeleteTempFiles(void);
+// Deletes at once the temporary file of that prefix and extension (a missing one is no error).
+void DeleteTempFileNow(LPCSTR pszPrefix, LPCSTR pszSuffix);
+void ResetLogsState(void);
 
 ZEB_ACTION iwiStartLogs(MSIHANDLE hInstall);
 ZEB_ACTION iwiSetTempLogPath(MSIHANDLE hInstall);

@@ -338,14 +338,22 @@ void DeleteFileIn(LPCSTR pszFolder, LPCSTR pszName) {
         iiiDeleteFile(FALSE, TRUE, NULL, szPath, FALSE, NULL, NULL, 0);
 }
 
-void DeleteTempFile(LPCSTR pszPrefix, LPCSTR pszSuffix) {
+// The dialogs' log merged in this load: merged again it would repeat every line (a kept log) or
+// read a file already gone.
+char g_szMergedUiLog[ZEB_CCH_PATH];
+
+} // namespace
+
+void ResetLogsState(void) {
+    g_szMergedUiLog[0] = '\0';
+}
+
+void DeleteTempFileNow(LPCSTR pszPrefix, LPCSTR pszSuffix) {
     char szPath[ZEB_CCH_PATH];
     lstrcpynA(szPath, iiiGetTempFileName(pszPrefix, pszSuffix), sizeof(szPath));
     if (szPath[0] != '\0')
         iiiDeleteFile(FALSE, TRUE, NULL, szPath, FALSE, NULL, NULL, 0);
 }
-
-} // namespace
 
 void iiiProcessTempLogFile(BOOL bDelete, LPCSTR pszPath) {
     static const char kFunction[] = "iiiProcessTempLogFile";
@@ -400,10 +408,15 @@ UINT ProcessUiTempLog(void) {
         TraceText(kFunction, "***No name for the temporary log file");
         return ZEB_RC_FAILURE;
     }
+    if (lstrcmpiA(szPath, g_szMergedUiLog) == 0) {
+        TraceText(kFunction, "Temporary log file '%s' already merged", szPath);
+        return ZEB_RC_SUCCESS;
+    }
     char szKeep[ZEB_CCH_FLAG];
     if (!GetPropertyValue(hInstall, kFunction, PROP_ZEBKEEPTEMPLOG, szKeep, sizeof(szKeep), &uiStat))
         return uiStat;
     iiiProcessTempLogFile(szKeep[0] == '\0', szPath);
+    lstrcpynA(g_szMergedUiLog, szPath, sizeof(g_szMergedUiLog));
     return ZEB_RC_SUCCESS;
 }
 
@@ -418,15 +431,15 @@ UINT DeleteTempFiles(void) {
         uiStat = ZEB_RC_FAILURE;
     DeleteFileIn(TempFolder(), ZEB_CANCEL_MARKER);
     DeleteFileIn(TempFolder(), ZEB_REBOOT_MARKER);
-    DeleteTempFile("zebt", ".txt");
+    DeleteTempFileNow("zebt", ".txt");
     DeleteFileIn(szData, ZEB_DATA_TEMP_LOG_FILE);
-    DeleteTempFile("zebs", ".txt");
+    DeleteTempFileNow("zebs", ".txt");
 
     FrameReleaseLanguageLibrary();
     if (LanguageLibraryPath()[0] != '\0')
         iiiDeleteFile(FALSE, TRUE, NULL, LanguageLibraryPath(), FALSE, NULL, NULL, 0);
     else
-        DeleteTempFile("zebl", ".dll");
+        DeleteTempFileNow("zebl", ".dll");
 
     // A cancel it reports is the run's, not a failure of the clean-up.
     if (iwiUnSetTempLogPath(hInstall) == ZEB_RC_FAILURE)
