@@ -116,13 +116,19 @@ void StackCleanUpFeaturesBody(MSIHANDLE hInstall, UINT* puiStat) {
         UINT uiRc = MsiViewFetch(hView.Get(), hRec.Out());
         if (uiRc == ERROR_NO_MORE_ITEMS)
             break;
-        if (CheckMsiRc("MsiViewFetch", kQuery, uiRc, puiStat) != ERROR_SUCCESS)
+        // The installer's own code is traced; the action's status is the usual failure.
+        UINT uiCall = ZEB_RC_SUCCESS;
+        if (CheckMsiRc("MsiViewFetch", kQuery, uiRc, &uiCall) != ERROR_SUCCESS) {
+            *puiStat = ZEB_RC_FAILURE;
             return;
+        }
         char szFeature[ZEB_CCH_PATH];
         DWORD cch = sizeof(szFeature);
         if (CheckMsiRc("MsiRecordGetString", "Feature", MsiRecordGetStringA(hRec.Get(), 1, szFeature, &cch),
-                       puiStat) != ERROR_SUCCESS)
+                       &uiCall) != ERROR_SUCCESS) {
+            *puiStat = ZEB_RC_FAILURE;
             return;
+        }
         char szComponent[ZEB_CCH_PATH];
         if (snprintf(szComponent, sizeof(szComponent), "%s%s", szFeature, kComponentSuffix) >=
             (int)sizeof(szComponent)) {
