@@ -6,6 +6,7 @@
 #include <windows.h>
 #define SECURITY_WIN32
 #include <security.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -31,6 +32,12 @@ const uint32_t kStateUnknown = static_cast<uint32_t>(-1);
 // Not among the substitute's names.
 const uint32_t kErrorBufferOverflow = 111;
 const uint32_t kErrorNotOwner = 288;
+const uint32_t kErrorNoUnicodeTranslation = 1113;
+
+// COM and shell calls answer with an HRESULT: the fault is that value.
+uint32_t Hr(HRESULT hr) {
+    return static_cast<uint32_t>(hr);
+}
 
 const std::vector<Row>& Table() {
     static const std::vector<Row> table = {
@@ -141,6 +148,18 @@ const std::vector<Row>& Table() {
         // Processes.
         {"ShellExecuteExA", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
         {"GetExitCodeProcess", {ERROR_INVALID_HANDLE}},
+        // Shell and COM: special folders, the shortcut object and its file.
+        {"SHGetSpecialFolderLocation", {Hr(E_FAIL)}},
+        {"SHGetPathFromIDListA", {ERROR_FILE_NOT_FOUND}},
+        {"SHGetMalloc", {Hr(E_OUTOFMEMORY)}},
+        {"SHChangeNotify", {}, "SHChangeNotify returns nothing: a lost notification cannot be seen"},
+        {"CoInitializeEx", {Hr(E_OUTOFMEMORY), Hr(RPC_E_CHANGED_MODE)}},
+        {"CoCreateInstance", {Hr(REGDB_E_CLASSNOTREG), Hr(E_OUTOFMEMORY)}},
+        {"IShellLinkA::QueryInterface", {Hr(E_NOINTERFACE)}},
+        {"IShellLinkA::GetPath", {Hr(E_FAIL)}},
+        {"IPersistFile::Load", {Hr(E_FAIL), Hr(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION))}},
+        {"IPersistFile::Save", {Hr(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))}},
+        {"MultiByteToWideChar", {kErrorNoUnicodeTranslation}},
         // Services.
         {"OpenSCManagerA", {ERROR_ACCESS_DENIED}},
         {"OpenServiceA", {ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED}},

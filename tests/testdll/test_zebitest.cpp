@@ -1,5 +1,6 @@
 // The test-only export that the concurrent-trace test under Wine relies on.
 #include "zebitest.h"
+#include "zebiwicnDelete.h"
 #include "zebtest.h"
 
 namespace {
@@ -202,6 +203,19 @@ TEST_F(TestExports, HxRegistryInfoReportsTheJavaAddOn) {
     EXPECT_EQ(tstHxRegistryInfo(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(winsim::msi::Property("ZEBTESTQB17"), "java=1 samples=1 level=0");
     EXPECT_TRUE(HasText("Java samples are installed"));
+}
+
+TEST_F(TestExports, ShortcutsMadeThroughTheShellAreWhatTheCleanUpReads) {
+    winsim::msi::DefineStandardTable("RemoveFile");
+    winsim::msi::SetProperty("ZEBTESTSHORTCUTS", "C:\\Users\\Public\\Desktop\\HX.lnk|C:\\HX\\a.exe;"
+                                                 "C:\\Users\\Public\\Desktop\\Other.lnk|C:\\B\\b.exe;broken");
+    EXPECT_EQ(tstMakeShortcuts(h), ZEB_RC_FAILURE);
+    EXPECT_TRUE(HasText("***Not 'link|target': 'broken'"));
+    EXPECT_EQ(winsim::msi::Property("ZEBTESTDESKTOP").value_or(""), "C:\\Users\\Public\\Desktop");
+    EXPECT_TRUE(DeleteShortcut(TRUE, FALSE, nullptr, "C:\\HX\\a.exe", 25, nullptr, "C", 2));
+    EXPECT_EQ(TempRows("RemoveFile"),
+              (std::vector<std::string>{"ZEB_Record_0 | C | HX.lnk | ZEBPATHPROPERTY0 | 2"}));
+    EXPECT_TRUE(HasText("Non-HX target: 'C:\\B\\b.exe'"));
 }
 
 } // namespace

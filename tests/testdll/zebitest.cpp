@@ -8,6 +8,8 @@
 #include "zebiwicnDelete.h"
 #include "zebiwicnUtil.h"
 
+#include <objbase.h>
+#include <shlobj.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -363,5 +365,77 @@ ZEB_ACTION tstHxRegistryInfo(MSIHANDLE hInstall) {
                  r.bQb17Samples ? 1 : 0, (long)r.lProduct);
         SetPropertyValue(hInstall, "tstHxRegistryInfo", "ZEBTESTQB17", szResult, &uiStat);
     }
+    return CaEpilog(hInstall, uiStat);
+}
+
+// ---- Shortcuts ---------------------------------------------------------------------------------
+
+namespace {
+
+const char kMakeShortcuts[] = "tstMakeShortcuts";
+
+// One shortcut file made as an installer or a user would: the shell's shortcut object, saved.
+UINT MakeOneShortcut(LPCSTR pszLink, LPCSTR pszTarget) {
+    ZebCom<IShellLinkA> link;
+    HRESULT hr =
+        CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)link.Out());
+    ZebCom<IPersistFile> file;
+    if (SUCCEEDED(hr))
+        hr = link.Get()->SetPath(pszTarget);
+    if (SUCCEEDED(hr))
+        hr = link.Get()->QueryInterface(IID_IPersistFile, (void**)file.Out());
+    WCHAR wszLink[ZEB_CCH_PATH];
+    if (SUCCEEDED(hr) && MultiByteToWideChar(CP_ACP, 0, pszLink, -1, wszLink, ZEB_CCH_PATH) == 0)
+        hr = E_INVALIDARG;
+    if (SUCCEEDED(hr))
+        hr = file.Get()->Save(wszLink, TRUE);
+    TraceText(kMakeShortcuts, "Shortcut '%s' to '%s': 0x%08X", pszLink, pszTarget, (unsigned)hr);
+    return SUCCEEDED(hr) ? ZEB_RC_SUCCESS : ZEB_RC_FAILURE;
+}
+
+// ZEBTESTDESKTOP gets the common desktop folder; ZEBTESTSHORTCUTS "link|target;..." are made.
+void MakeShortcutsBody(MSIHANDLE hInstall, UINT* puiStat) {
+    char szDesktop[MAX_PATH] = "";
+    LPITEMIDLIST pidl = NULL;
+    IMalloc* pMalloc = NULL;
+    if (SUCCEEDED(SHGetMalloc(&pMalloc))) {
+        if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, CSIDL_COMMON_DESKTOPDIRECTORY, &pidl))) {
+            SHGetPathFromIDListA(pidl, szDesktop);
+            pMalloc->Free(pidl);
+        }
+        pMalloc->Release();
+    }
+    if (!SetPropertyValue(hInstall, kMakeShortcuts, "ZEBTESTDESKTOP", szDesktop, puiStat))
+        return;
+    char szList[ZEB_CCH_MSG];
+    if (!GetPropertyValue(hInstall, kMakeShortcuts, "ZEBTESTSHORTCUTS", szList, sizeof(szList), puiStat))
+        return;
+    HRESULT hrInit = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    char* pszNext = szList;
+    while (pszNext != NULL && *pszNext != '\0') {
+        char* pszItem = pszNext;
+        pszNext = strchr(pszItem, ';');
+        if (pszNext != NULL)
+            *pszNext++ = '\0';
+        char* pszTarget = strchr(pszItem, '|');
+        if (pszTarget == NULL) {
+            TraceText(kMakeShortcuts, "***Not 'link|target': '%s'", pszItem);
+            *puiStat = ZEB_RC_FAILURE;
+            continue;
+        }
+        *pszTarget++ = '\0';
+        if (MakeOneShortcut(pszItem, pszTarget) != ZEB_RC_SUCCESS)
+            *puiStat = ZEB_RC_FAILURE;
+    }
+    if (SUCCEEDED(hrInit))
+        CoUninitialize();
+}
+
+} // namespace
+
+ZEB_ACTION tstMakeShortcuts(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, kMakeShortcuts, NULL))
+        MakeShortcutsBody(hInstall, &uiStat);
     return CaEpilog(hInstall, uiStat);
 }

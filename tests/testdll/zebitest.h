@@ -13,3 +13,5 @@ ZEB_ACTION tstStackRemovals(MSIHANDLE hInstall);
 ZEB_ACTION tstListbox(MSIHANDLE hInstall);
 ZEB_ACTION tstBinaryFile(MSIHANDLE hInstall);
 ZEB_ACTION tstHxRegistryInfo(MSIHANDLE hInstall);
+// ZEBTESTDESKTOP: the common desktop; the shortcuts "link|target;..." of ZEBTESTSHORTCUTS made.
+ZEB_ACTION tstMakeShortcuts(MSIHANDLE hInstall);
