@@ -182,6 +182,44 @@ TEST_F(CleanUp, RegistryTreeNowTakesEverySiblingAndKeepsTheParentOfAKeptKey) {
     EXPECT_TRUE(HasTextContaining("***Can't enumerate key: 'SOFTWARE\\U\\B' 5"));
 }
 
+TEST_F(CleanUp, CsdsStackLevelsBackupsAndTheirKey) {
+    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
+    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX");
+    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
+    EXPECT_TRUE(DeleteCsds(FALSE, FALSE, "C:\\HX", kComp, 2));
+    EXPECT_TRUE(HasText("Returning, nothing to do"));
+    EXPECT_TRUE(DeleteCsds(TRUE, FALSE, "C:\\HX", kComp, 2)); // no key: only traced
+    EXPECT_TRUE(HasTextContaining("***Open key error 2 (ERROR_FILE_NOT_FOUND) '"));
+    EXPECT_TRUE(TempRows("Registry").empty());
+
+    AddInstallation({.name = "Installation1",
+                     .identifier = "1",
+                     .folder = "C:\\HX",
+                     .shipped = "1.0",
+                     .maintenance = {{"1.2", "C:\\HX\\maint\\1.2"}}});
+    fs::WriteFile("C:\\HX\\maint\\1.2\\backup.csd", "file;a;b;c;d;e;pgm\\bin\\fix.dll\n");
+    for (const char* path : {"C:\\HX\\bin\\fix.dll", "C:\\HX\\BackUp\\u2001\\f.txt",
+                             "C:\\HX\\BackUp\\other\\g.txt", "C:\\HX\\bin64\\deinst.exe"})
+        fs::WriteFile(path, "x");
+    EXPECT_TRUE(DeleteCsds(TRUE, FALSE, "C:\\HX", kComp, 2));
+    std::vector<std::string> files = Stacked("Stacking file(s) for deletion: '");
+    for (const char* path : {"C:\\HX\\bin\\fix.dll", "C:\\HX\\maint\\1.2\\backup.csd",
+                             "C:\\HX\\BackUp\\u2001\\f.txt", "C:\\HX\\bin64\\deinst.exe"})
+        EXPECT_NE(std::find(files.begin(), files.end(), path), files.end()) << path;
+    EXPECT_EQ(std::find(files.begin(), files.end(), "C:\\HX\\BackUp\\other\\g.txt"), files.end());
+    EXPECT_TRUE(
+        TextsInOrder({"Stacking all CSD info for deletion", "Shipped CSD level is '1.0'",
+                      "Processing 'Maint_1.2'", "Rollback directory is 'C:\\HX\\maint\\1.2'",
+                      "Stacking CSD files in 'C:\\HX\\maint\\1.2\\backup.csd' for deletion (backup.csd)"}));
+    // The key after the files, once: the 32-bit view has none.
+    std::vector<std::string> keys = TempRows("Registry");
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_NE(
+        keys[0].find(
+            " | 2 | SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Installation1\\Maintenance Applied | - |"),
+        std::string::npos);
+}
+
 TEST_F(CleanUp, CopyDataFileStacksTheOriginalOnlyAfterAGoodCopy) {
     fs::WriteFile("C:\\HXData\\hxs.ini", "mine");
     fs::WriteFile("C:\\HXData\\Config\\hxs.ini_migrated", "old");
