@@ -1,0 +1,63 @@
+"""The stacked clean-up of a removal in Wine's installer engine: iwiStackCleanUpLastInstall and
+iwiStackCleanUpFinal before RemoveFiles stack what the product's uninstall list names, keep hxs.ini
+in Config and write Config\\LastInstall.reg; a failed removal keeps everything and the rollback run
+deletes LastInstall.reg again."""
+
+from zebwine import expect, hx_records, lit, scenario
+
+NAMES = "ZEBINSTALLINSTANCENAME;ZEBPGMFOLDER;ZEBDATFOLDER;ZEBREMOVE"
+SEQUENCE = [("iwiStackCleanUpLastInstall", 'REMOVE="ALL"', 1450),
+            ("iwiStackCleanUpFinal", 'REMOVE="ALL"', 1455),
+            ("iwiWriteDeferredProperties", None, 1460),
+            ("iwiSetCustomActionData", None, 1470),
+            ("iwiStackCleanUpFinalRollback", 'REMOVE="ALL"', 1480)]
+KEY = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Installation1]"
+LANGS = ("en_us", "de_de", "cs_cz")
+
+
+def seed(t, extra_sequence=()):
+    """Installation1, the only one on the machine, with its folders and uninstall list; the
+    package installed, ready for /x."""
+    t.prefix.reg_import(hx_records("reset", "installation", "Installation1", "identifier=1",
+                                   "description=Mine"))
+    pgm, data, log = t.folder("pgm"), t.folder("data"), t.folder("log")
+    t.write(f"{pgm}\\uninst\\lastinstall.u03", "; listed files\r\npgm\\bin\\-lang1-\\x.txt\r\n")
+    for lang in LANGS:
+        t.write(f"{pgm}\\bin\\{lang}\\x.txt", lang)
+    t.write(f"{data}\\hxs.ini", "AllQueueManagers:\r\n")
+    t.folder("data/Config")
+    props = {"ZEBINSTALLINSTANCENAME": "Installation1", "ZEBPGMFOLDER": pgm, "ZEBDATFOLDER": data,
+             "ZEBLOGFOLDER": log, "ZEBPROPERTYNAMELIST1": NAMES}
+    msi = t.package(sequence=SEQUENCE + list(extra_sequence), properties=props)
+    t.msiexec("/i", msi).expect_code(0)
+    return msi, pgm, data
+
+
+@scenario(clean_machine=True)
+def removal_takes_what_was_listed_and_keeps_hxs_ini_and_the_key(t):
+    msi, pgm, data = seed(t)
+    r = t.msiexec("/x", msi, {"ZEBREMOVE": "1"})
+    r.expect_code(0)
+    r.action_trace("iwiStackCleanUpLastInstall").expect(
+        lit(f"Stacking files in '{pgm}\\uninst\\lastinstall.u03' for deletion (lastinstall.u03)"))
+    for lang in LANGS:
+        expect(not t.unix(f"{pgm}\\bin\\{lang}").exists(), f"{pgm}\\bin\\{lang} survived /x; log {r.log_path}")
+    expect(not t.unix(f"{pgm}\\bin").exists(), f"{pgm}\\bin survived /x; log {r.log_path}")
+    expect(not t.unix(f"{data}\\hxs.ini").exists(), f"{data}\\hxs.ini survived /x; log {r.log_path}")
+    expect(t.read(f"{data}\\Config\\hxs.ini") == "AllQueueManagers:\r\n", "hxs.ini was not kept in Config")
+    saved = t.read(f"{data}\\Config\\LastInstall.reg")
+    expect(KEY in saved and '"Description"="Mine"' in saved, f"LastInstall.reg: {saved!r}")
+
+
+@scenario(clean_machine=True)
+def failed_removal_keeps_everything_and_rollback_deletes_last_install(t):
+    msi, pgm, data = seed(t, [("iwiERRORDeferred", None, 6510)])
+    r = t.msiexec("/x", msi, {"ZEBREMOVE": "1"})
+    r.expect_code(1603)
+    for lang in LANGS:
+        expect(t.read(f"{pgm}\\bin\\{lang}\\x.txt") == lang, f"{lang} file lost; log {r.log_path}")
+    expect(t.unix(f"{data}\\hxs.ini").exists(), f"{data}\\hxs.ini lost; log {r.log_path}")
+    back = r.action_trace("iwiStackCleanUpFinalRollback")
+    back.expect(lit("Running iwiStackCleanUpFinal in ROLLBACK mode"))
+    back.expect(lit(f"Delete file '{data}\\Config\\LastInstall.reg' - SUCCESS"))
+    expect(not t.unix(f"{data}\\Config\\LastInstall.reg").exists(), "LastInstall.reg survived the rollback")
