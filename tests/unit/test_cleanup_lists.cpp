@@ -122,6 +122,11 @@ TEST_F(CleanUp, LongExpansionsAndLinesAreRefusedNeverCut) {
     EXPECT_EQ(files.size(), 2u);
     for (const std::string& file : files)
         EXPECT_LT(file.size(), 260u);
+
+    // 259 characters are a whole line.
+    fs::WriteFile(kList, "#" + std::string(258, 'c') + "\r\n#" + std::string(258, 'c'));
+    EXPECT_TRUE(
+        DeleteFileList(TRUE, FALSE, nullptr, 0, "u03", kList, "C:\\HX", "C:\\HXData", kComp, 2, nullptr));
 }
 
 TEST_F(CleanUp, ControlFileTakesFileLinesWithTheirRootsAndInstallationName) {

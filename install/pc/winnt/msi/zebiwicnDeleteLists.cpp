@@ -599,6 +599,17 @@ BOOL DeleteBackups(const CsdWalk& walk, LPCSTR pszFolder) {
     return bResult;
 }
 
+// After a full buffer: TRUE when the line ended there (its line end is then read).
+BOOL AtLineEnd(FILE* fp) {
+    int c = fgetc(fp);
+    if (c == '\r')
+        c = fgetc(fp);
+    if (c == EOF || c == '\n')
+        return TRUE;
+    ungetc(c, fp);
+    return FALSE;
+}
+
 } // namespace
 
 BOOL DeleteFileList(BOOL bAct, BOOL bNow, int* piTicks, int iListKind, LPCSTR pszListName, LPCSTR pszListFile,
@@ -635,7 +646,7 @@ BOOL DeleteFileList(BOOL bAct, BOOL bNow, int* piTicks, int iListKind, LPCSTR ps
     char szLine[ZEB_CCH_PATH];
     while (fgets(szLine, sizeof(szLine), fp.Get()) != NULL) {
         size_t cch = strcspn(szLine, "\r\n");
-        if (szLine[cch] == '\0' && !feof(fp.Get())) {
+        if (szLine[cch] == '\0' && !AtLineEnd(fp.Get())) {
             // A longer line read in pieces would name files it does not name.
             TraceText(NULL, "***Line too long in '%s': '%s'", pszListFile, szLine);
             int c;
