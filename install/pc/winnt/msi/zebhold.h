@@ -114,6 +114,17 @@ template <typename T> struct ZebHeapTraits {
     }
 };
 
+// A COM interface pointer (CoCreateInstance, QueryInterface): released.
+template <typename T> struct ZebComTraits {
+    typedef T* Type;
+    static Type Empty() { return NULL; }
+    static BOOL IsValid(Type p) { return p != NULL; }
+    static BOOL Close(Type p) {
+        p->Release();
+        return TRUE;
+    }
+};
+
 typedef ZebHolder<ZebMsiTraits> ZebMsiHandle;       // records, views, databases, summary info
 typedef ZebHolder<ZebRegKeyTraits> ZebRegKey;       // opened or created registry keys
 typedef ZebHolder<ZebKernelTraits> ZebKernelHandle; // files, mutexes, events, processes, tokens
@@ -121,3 +132,4 @@ typedef ZebHolder<ZebFindTraits> ZebFindHandle;     // FindFirstFileA searches
 typedef ZebHolder<ZebModuleTraits> ZebModule;       // LoadLibraryExA
 typedef ZebHolder<ZebFileTraits> ZebFile;           // fopen
 template <typename T> using ZebHeap = ZebHolder<ZebHeapTraits<T>>;
+template <typename T> using ZebCom = ZebHolder<ZebComTraits<T>>; // IShellLinkA, IPersistFile

@@ -523,7 +523,9 @@ State MakeInitial() {
 }
 
 void Populate() {
-    for (const char* dir : {"C:\\Windows\\System32", "C:\\Program Files", "C:\\Temp"}) {
+    for (const char* dir :
+         {"C:\\Windows\\System32", "C:\\Program Files", "C:\\Temp", "C:\\Users\\Public\\Desktop",
+          "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"}) {
         Path p;
         Parse(dir, p);
         MakeDirsOf(p, p.parts.size());

@@ -94,6 +94,9 @@ void UnloadAllModules();
 // deleted until its last release.
 bool ModuleFileInUse(const std::string& fullPath);
 
+// Shell objects not yet released (shell.cpp): item lists, COM objects, COM initialisations.
+int ShellObjectCount();
+
 // Deferred runs without impersonation: the process token is LocalSystem's while on.
 void SetRunningAsSystem(bool on);
 // The account name of the token in effect for the calling thread, when it names one.

@@ -231,7 +231,7 @@ void SignalEvent(const std::string& name) {
 
 int OpenHandleCount() {
     Guard g(detail::MachineLock());
-    return static_cast<int>(T().handles.size());
+    return static_cast<int>(T().handles.size()) + detail::ShellObjectCount();
 }
 
 } // namespace winsim

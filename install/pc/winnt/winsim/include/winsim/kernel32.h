@@ -320,3 +320,16 @@ WINSIM_API int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 WINSIM_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                                        LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 WINSIM_API void* WINAPI LocalFree(void* hMem);
+
+// Wide text: WCHAR is the host's wchar_t. Code pages CP_ACP and CP_UTF8 (the machine's ANSI code
+// page is ASCII); with cbMultiByte -1 the terminator is converted and counted; cchWideChar 0
+// asks for the size. Too small a buffer fails with ERROR_INSUFFICIENT_BUFFER.
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x00000001
+#define MB_ERR_INVALID_CHARS 0x00000008
+WINSIM_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr,
+                                          int cbMultiByte, LPWSTR lpWideCharStr, int cchWideChar);

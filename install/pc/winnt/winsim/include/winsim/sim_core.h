@@ -88,7 +88,9 @@ void ReleaseNamed(const std::string& name);
 bool NamedObjectExists(const std::string& name);
 std::optional<bool> EventSignaled(const std::string& name); // nullopt when there is no such event
 void SignalEvent(const std::string& name);
-int OpenHandleCount(); // kernel handles (files, searches, mutexes, events...) open right now
+// Kernel handles (files, searches, mutexes, events...) open right now, plus the shell's objects
+// not yet released: item lists, COM objects and CoInitializeEx calls without CoUninitialize.
+int OpenHandleCount();
 
 // The library's cancel flag lives in the library: on Windows in its shared CANCEL section, which
 // the processes that map one DLL file share; here in the variable `g_lCancel` each copy exports.

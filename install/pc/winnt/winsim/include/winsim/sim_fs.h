@@ -91,4 +91,11 @@ std::string VersionImage(WORD a, WORD b, WORD c, WORD d);
 // the module), or with fn null removes it (GetProcAddress then fails with 127).
 void SetSystemExport(const std::string& module, const std::string& name, FARPROC fn);
 
+// The shell's special folders (CSIDL_*): the folder's path, empty for a CSIDL the machine does
+// not know. The common desktop and common programs folders exist after Reset.
+std::string SpecialFolder(int csidl);
+// A shortcut file (.lnk) to target, in the machine's own format, which IPersistFile::Load of the
+// shortcut object reads (a real .lnk is binary; a file in any other format fails Load, E_FAIL).
+void WriteShortcut(const std::string& path, const std::string& target);
+
 } // namespace winsim::fs
