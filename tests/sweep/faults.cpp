@@ -6,6 +6,7 @@
 #include <windows.h>
 #define SECURITY_WIN32
 #include <security.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -31,6 +32,7 @@ const uint32_t kStateUnknown = static_cast<uint32_t>(-1);
 // Not among the substitute's names.
 const uint32_t kErrorBufferOverflow = 111;
 const uint32_t kErrorNotOwner = 288;
+const uint32_t kAccessDeniedHr = 0x80070005; // E_ACCESSDENIED
 
 const std::vector<Row>& Table() {
     static const std::vector<Row> table = {
@@ -138,6 +140,19 @@ const std::vector<Row>& Table() {
         {"SendMessageTimeoutA", {ERROR_TIMEOUT}},
         {"PostMessageA", {ERROR_ACCESS_DENIED}},
         {"FindWindowA", {ERROR_SUCCESS}}, // no such window: NULL, no error
+        // Shell folders, the shortcut object and COM: HRESULTs.
+        {"SHGetSpecialFolderLocation", {static_cast<uint32_t>(E_INVALIDARG), static_cast<uint32_t>(E_FAIL)}},
+        {"SHGetPathFromIDListA", {ERROR_INVALID_PARAMETER}},
+        {"SHGetMalloc", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
+        {"SHChangeNotify", {}, "SHChangeNotify returns nothing to fail with"},
+        {"CoInitializeEx", {static_cast<uint32_t>(E_OUTOFMEMORY)}},
+        {"CoCreateInstance",
+         {static_cast<uint32_t>(REGDB_E_CLASSNOTREG), static_cast<uint32_t>(E_OUTOFMEMORY)}},
+        {"IShellLinkA::QueryInterface", {static_cast<uint32_t>(E_NOINTERFACE)}},
+        {"IShellLinkA::GetPath", {static_cast<uint32_t>(E_FAIL)}},
+        {"IPersistFile::Load", {static_cast<uint32_t>(E_FAIL), kAccessDeniedHr}},
+        {"IPersistFile::Save", {kAccessDeniedHr}},
+        {"MultiByteToWideChar", {ERROR_INVALID_PARAMETER}},
         // Processes.
         {"ShellExecuteExA", {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED}},
         {"GetExitCodeProcess", {ERROR_INVALID_HANDLE}},

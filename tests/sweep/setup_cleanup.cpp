@@ -49,3 +49,18 @@ ZEB_SWEEP_SETUP(iwiStackSetHighContrast, "high contrast on") {
     winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
     winsim::msi::SetProperty("ZEBSETHIGHCONTRAST", "1");
 }
+
+ZEB_SWEEP_SETUP(iwiStackDeleteCsds, "maintenance level with its control file, backups and shortcut") {
+    LastInstallation(setup);
+    setup.Registry(hxrecord::RegFile(
+        hxrecord::Keys(hxrecord::Installation{.name = "Installation1",
+                                              .identifier = "1",
+                                              .folder = "C:\\HX",
+                                              .shipped = "1.0",
+                                              .maintenance = {{"1.2", "C:\\HX\\maint\\1.2"}}})));
+    winsim::fs::WriteFile("C:\\HX\\maint\\1.2\\backup.csd", "file;a;b;c;d;e;pgm\\bin\\en_us\\x.txt\r\n");
+    winsim::fs::WriteFile("C:\\HXData\\BackUp\\u2001\\f.txt", "x");
+    winsim::msi::SetProperty("ZEBSTARTFOLDER", "HX Installation1");
+    winsim::fs::WriteShortcut(winsim::fs::SpecialFolder(0x17) + "\\HX Installation1\\Remove.lnk",
+                              "C:\\HX\\bin64\\zebilaunchelevated.exe");
+}

@@ -5,6 +5,7 @@
 #include "zebtest.h"
 
 #include <algorithm>
+#include <shlobj.h>
 
 namespace {
 
@@ -223,6 +224,36 @@ TEST_F(CleanUp, CsdsStackLevelsBackupsAndTheirKey) {
         keys[0].find(
             " | 2 | SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Installation1\\Maintenance Applied | - |"),
         std::string::npos);
+}
+
+TEST_F(CleanUp, DeleteCsdsActionStacksBothFoldersAndTheShortcutWithReducedLogging) {
+    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
+    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
+    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
+    msi::SetProperty("ZEBSTARTFOLDER", "HX Installation1");
+    AddInstallation({.name = "Installation1",
+                     .identifier = "1",
+                     .folder = "C:\\HX",
+                     .maintenance = {{"1.2", "C:\\HX\\maint\\1.2"}}});
+    fs::WriteFile("C:\\HXData\\BackUp\\u2001\\f.txt", "x");
+    const std::string sub = fs::SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\HX Installation1";
+    fs::WriteShortcut(sub + "\\Remove Latest Service.lnk", "C:\\HX\\bin64\\zebilaunchelevated.exe");
+    EXPECT_EQ(iwiStackDeleteCsds(h), ZEB_RC_SUCCESS);
+    EXPECT_FALSE(IsReducedLogging());
+    EXPECT_TRUE(TextsInOrder({"Delete CSD stuff in pgm directory", "Delete CSD stuff in data directory",
+                              "Delete 'Remove Latest Service' shortcut"}));
+    EXPECT_FALSE(HasTextContaining("Stacking file(s) for deletion"));
+    EXPECT_TRUE(HasTextMatching("^Reduced logging - Number of files processed = [1-9]"));
+    std::vector<std::string> rows = TempRows("RemoveFile");
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const std::string& row) {
+        return row.find(" | Remove Latest Service.lnk | ") != std::string::npos;
+    }));
+
+    // A key that cannot be read fails the first folder: the rest is not tried.
+    winsim::FailCall("RegOpenKeyExA", ERROR_INVALID_HANDLE, 1);
+    EXPECT_EQ(iwiStackDeleteCsds(h), ZEB_RC_FAILURE);
+    EXPECT_EQ(Texts().back(), "Returning with rc 1603");
+    EXPECT_TRUE(HasTextContaining("***Open key error 6 '"));
 }
 
 TEST_F(CleanUp, CopyDataFileStacksTheOriginalOnlyAfterAGoodCopy) {

@@ -10,6 +10,7 @@
 #include "zebiwicnUtil.h"
 
 #include <errno.h>
+#include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -189,6 +190,40 @@ void StackCleanUpFinalBody(MSIHANDLE hInstall, UINT* puiStat) {
     WriteLastInstall(kFunction, szData, szName);
 }
 
+// ---- iwiStackDeleteCsds
+// --------------------------------------------------------------------------
+
+void StackDeleteCsdsBody(MSIHANDLE hInstall, UINT* puiStat) {
+    static const char kFunction[] = "iwiStackDeleteCsds";
+    ZebWorkingFolders& folders = WorkingFolders();
+    char szProgram[ZEB_CCH_PATH], szData[ZEB_CCH_PATH], szStart[ZEB_CCH_PATH];
+    if (!ReadFolder(hInstall, kFunction, PROP_ZEBPGMFOLDER, folders.szProgram, szProgram, puiStat) ||
+        !ReadFolder(hInstall, kFunction, PROP_ZEBDATFOLDER, folders.szData, szData, puiStat) ||
+        !GetPropertyValue(hInstall, kFunction, PROP_ZEBSTARTFOLDER, szStart, sizeof(szStart), puiStat))
+        return;
+    TraceText(kFunction, "Delete CSD stuff in pgm directory");
+    if (!DeleteCsds(TRUE, FALSE, szProgram, kBaseComponent, ZEB_STACK_ON_REMOVE))
+        return Fail(puiStat);
+    TraceText(kFunction, "Delete CSD stuff in data directory");
+    if (!DeleteCsds(TRUE, FALSE, szData, kBaseComponent, ZEB_STACK_ON_REMOVE))
+        return Fail(puiStat);
+    TraceText(kFunction, "Delete 'Remove Latest Service' shortcut");
+    OSVERSIONINFOA info;
+    memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    BOOL bOld = GetVersionExA(&info) && info.dwMajorVersion < 6;
+    char szTarget[ZEB_CCH_PATH];
+    int cch = snprintf(szTarget, sizeof(szTarget), "%s\\%s\\%s", szProgram, ProgramBinSubfolder(),
+                       bOld ? "zebicsdn.exe" : "zebilaunchelevated.exe");
+    if (cch < 0 || cch >= (int)sizeof(szTarget)) {
+        TraceText(kFunction, "***Path too long: '%s'", szProgram);
+        return Fail(puiStat);
+    }
+    if (!DeleteShortcut(TRUE, FALSE, NULL, szTarget, CSIDL_COMMON_PROGRAMS, szStart, kBaseComponent,
+                        ZEB_STACK_ON_REMOVE))
+        Fail(puiStat);
+}
+
 // ---- iwiStackSetHighContrast ---------------------------------------------------------------------
 
 void StackSetHighContrastBody(MSIHANDLE hInstall, UINT* puiStat) {
@@ -225,6 +260,17 @@ ZEB_ACTION iwiStackCleanUpFinal(MSIHANDLE hInstall) {
     UINT uiStat = ZEB_RC_SUCCESS;
     if (!CaProlog(hInstall, &uiStat, "iwiStackCleanUpFinal", NULL))
         StackCleanUpFinalBody(hInstall, &uiStat);
+    return CaEpilog(hInstall, uiStat);
+}
+
+ZEB_ACTION iwiStackDeleteCsds(MSIHANDLE hInstall) {
+    UINT uiStat = ZEB_RC_SUCCESS;
+    if (!CaProlog(hInstall, &uiStat, "iwiStackDeleteCsds", NULL)) {
+        // Maintenance levels list thousands of files: one line per thousand.
+        iiiSetReducedCSDLogging(TRUE);
+        StackDeleteCsdsBody(hInstall, &uiStat);
+        iiiSetReducedCSDLogging(FALSE);
+    }
     return CaEpilog(hInstall, uiStat);
 }
 
