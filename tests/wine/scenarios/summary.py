@@ -25,19 +25,24 @@ def strings():
 
 @scenario()
 def removal_summary_rows(t):
-    # ZEBREMOVE is iwiSetZebRemove's to set; given here as a property.
+    # iwiSetZebRemove decides the removal from REMOVE=ALL and, the dialogs not having chosen it,
+    # sets the install level 0.
     built = (t.run.windows_build / "zebircan.dll").read_bytes()
     package = t.package(tables={"UIText": UITEXT, "ListBox": LISTBOX})
     t.add_binary_rows(package, {"zebircan.dll": built})
     temp = t.folder("temp")
     d = t.driver(package, [
         "--set", f"ZEBTEMP={temp}", "--set", "SystemLanguageID=1033", "--set", "REMOVE=ALL",
-        "--set", "ZEBREMOVE=1", "--set", "ZEBPRODUCT=server", "--set", "ZEBINSTALLINSTANCENAME=Inst1",
+        "--set", "ZEBPRODUCT=server", "--set", "ZEBINSTALLINSTANCENAME=Inst1",
         "--set", "ZEBPGMFOLDER=C:\\HX", "--set", "ZEBSTARTFOLDER=Skyloft HX",
         "--do", "iwiStartLogs"] + COSTING + [
+        "--do", "iwiSetZebRemove", "--get", "ZEBREMOVE",
         "--do", "iwiListInstallSummary", "--view", QUERY])
     d.expect_ok()
-    expect(("iwiListInstallSummary", 0) in d.actions, f"actions: {d.actions}\n{d.stdout}")
+    expect(("iwiSetZebRemove", 0) in d.actions and ("iwiListInstallSummary", 0) in d.actions,
+           f"actions: {d.actions}\n{d.stdout}")
+    expect(d.properties.get("ZEBREMOVE") == "1", f"ZEBREMOVE {d.properties.get('ZEBREMOVE')!r}")
+    d.trace.expect(lit("MsiSetInstallLevel(0) rc=0"))
     s = strings()
     rows = [fields[1] for fields in d.tables.get("VIEW", [])]
     orders = [int(fields[0]) for fields in d.tables.get("VIEW", [])]
