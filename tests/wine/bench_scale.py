@@ -185,12 +185,16 @@ def removal_rows(result):
             if line.startswith("File: ") and "Directory: " in line and "\\zebtest\\" in line]
 
 
-def run_case(run, packages, case, files, folders, keep):
+def run_case(run, packages, case, files, folders, keep, trace_files):
     prefix = run.new_prefix(f"scale-{case}")
     try:
         t = zebwine.Scenario(run, "scale", prefix, packages)
         data, qm, qm_log, subfolders, roots = layout(t, files, folders)
         props = {"ZEBINSTALLINSTANCENAME": "Inst1", "ZEBDATFOLDER": data, "ZEBPREVDAT": data}
+        if trace_files:
+            # As the kit's logging set-up leaves them: every line also goes to both files.
+            logs = t.folder("logs")
+            props.update(ZEBUSERTRACEPATH=f"{logs}\\zebtrace.log", ZEBUSERLOGPATH=f"{logs}\\zeblog.log")
         tables = handover.tables()
         if case == "static":
             extra, expected_rows = static_rows(qm, qm_log, subfolders)
@@ -219,6 +223,7 @@ def run_case(run, packages, case, files, folders, keep):
             "remove_log": log_seconds(result, "RemoveFiles"), "remove_seen": watch.span("RemoveFiles"),
             "stack_log": log_seconds(result, "iwiStackDeleteQMgrs"), "stack_seen": watch.span("iwiStackDeleteQMgrs"),
             "before": before, "after": after, "log": result.log_path, "trace_lines": len(stack),
+            "trace_files": trace_files,
         }
     finally:
         prefix.close(remove=not keep)
@@ -234,6 +239,8 @@ def main():
     parser.add_argument("--work", default="/tmp/zeb-bench-scale")
     parser.add_argument("--files", type=int, default=10000)
     parser.add_argument("--folders", type=int, default=500)
+    parser.add_argument("--no-trace-files", action="store_true",
+                        help="leave ZEBUSERTRACEPATH and ZEBUSERLOGPATH empty: lines go to the installer log alone")
     parser.add_argument("--keep", action="store_true", help="keep the prefixes (logs under C:\\zebtest)")
     args = parser.parse_args()
     if args.folders < 2 or args.files < args.folders:
@@ -247,7 +254,8 @@ def main():
     t0 = time.monotonic()
     run.setup(fresh=False)
     packages = zebwine.Packages(run.library, run.work / "packages")
-    results = [run_case(run, packages, case, args.files, args.folders, args.keep) for case in ("stacked", "static")]
+    results = [run_case(run, packages, case, args.files, args.folders, args.keep,
+                        not args.no_trace_files) for case in ("stacked", "static")]
     stacked, static = results
     zebwine.expect(stacked["folders_taken"] == static["folders_taken"],
                    "the static rows name other folders than the stacked ones")
@@ -272,9 +280,15 @@ def main():
               f"in {stacked['stack_seen']:.2f} s); less its run without stacking ({static['stack_seen']:.2f} s): "
               f"{(stacked['stack_seen'] - static['stack_seen']) * per:.0f} ms per 1000 rows; "
               f"{(stacked['trace_lines'] - static['trace_lines']) / stacked['rows']:.1f} trace lines per row, each a "
-              "message to the engine's log")
-    print("Wine's RemoveFiles takes the FileName \"*\" literally and removes a folder only when it is empty,"
-          " so it removes no file and no folder that holds one, in either case (Windows removes them all).")
+              "message to the engine's log"
+              + (" and a line in each trace file" if stacked["trace_files"] else " (no trace files)"))
+    for r in results:
+        gone = (r["before"][0] - r["after"][0], r["before"][1] - r["after"][1])
+        if gone == (0, 0):
+            # Wine takes "*" literally and removes a folder only when its row finds it empty.
+            print(f"{r['case']}: RemoveFiles removed nothing (Windows would remove every file and folder)")
+        else:
+            print(f"{r['case']}: RemoveFiles removed {gone[0]} files and {gone[1]} folders")
     print(f"whole run {time.monotonic() - t0:.0f} s; logs: {stacked['log']}, {static['log']}"
           + ("" if args.keep else " (removed with the prefixes; --keep keeps them)"))
     return 0
