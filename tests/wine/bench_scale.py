@@ -276,8 +276,9 @@ def main():
         # The static case runs the same action without stacking: what it takes is the engine's
         # start of a custom action and the library's reading of hxs.ini.
         per = 1e6 / stacked["rows"]
-        print(f"library: iwiStackDeleteQMgrs {stacked['stack_seen'] * per:.0f} ms per 1000 rows ({stacked['rows']} rows "
-              f"in {stacked['stack_seen']:.2f} s); less its run without stacking ({static['stack_seen']:.2f} s): "
+        print(f"library: iwiStackDeleteQMgrs {stacked['stack_seen'] * per:.0f} ms per 1000 rows "
+              f"({stacked['rows']} rows in {stacked['stack_seen']:.2f} s); "
+              f"less its run without stacking ({static['stack_seen']:.2f} s): "
               f"{(stacked['stack_seen'] - static['stack_seen']) * per:.0f} ms per 1000 rows; "
               f"{(stacked['trace_lines'] - static['trace_lines']) / stacked['rows']:.1f} trace lines per row, each a "
               "message to the engine's log"
