@@ -23,12 +23,13 @@ FEATURES = [("Base", "sc"), ("Server", "s"), ("Client", "sc"), ("JavaMsg", "sc")
             ("MFT_Agent", "s"), ("MFT_Tools", "s"), ("AMS", "sc"), ("AMQP", "s")]
 # Instance-1 component codes, as the product's feature table knows them.
 COMPONENT_CODE = "{{6B0E4C1A-53D2-4F7E-9E11-0A1B2C3D4E{:02X}}}"
-# What deferred actions of the library read, handed over through the deferred-property file.
-DEFERRED_NAMES = [
-    "ZEBINSTALLINSTANCENAME;ZEBINSTANCEID;ZEBPGMFOLDER;ZEBDATFOLDER;ZEBLOGFOLDER;ZEBREMOVE;ZEBTEMP",
-    "ZEBLEAVEQMDATAREMOVE;ZEBUSERTRACEPATH;ZEBUSERLOGPATH;ZEBPRODUCT;ZEBSERVICENAME;JAVA_HOME",
-    "ZEBUPGRADE;ZEBMAINTENANCE;UPGRADINGPRODUCTCODE;ProductCode;ZEBBOOT",
-]
+# What deferred actions of the library read, handed over through the deferred-property file; the
+# three lists are one list cut where it suits.
+DEFERRED_NAMES = ("ZEBINSTALLINSTANCENAME ZEBINSTANCEID ZEBPGMFOLDER ZEBDATFOLDER ZEBLOGFOLDER ZEBREMOVE ZEBTEMP "
+                  "ZEBLEAVEQMDATAREMOVE ZEBUSERTRACEPATH ZEBUSERLOGPATH ZEBPRODUCT ZEBSERVICENAME JAVA_HOME "
+                  "ZEBUPGRADE ZEBMAINTENANCE UPGRADINGPRODUCTCODE ProductCode ZEBBOOT ProductName ProductVersion "
+                  "Installed UILevel ZEBLANGDLLCREATED ZEBLANGUAGECODE ZEBLANGUAGE ZEBOLDINSTALLINSTANCENAME "
+                  "ZEBBYPASSREBOOTCHECK").split()
 # Standard actions wixl leaves out of a source without their tables' rows; an HX package has them.
 STANDARD = {
     "InstallUISequence": [("FindRelatedProducts", None, 25), ("MigrateFeatureStates", None, 1200)],
@@ -78,7 +79,7 @@ def wxs(kind, version, product_code):
     refs = "\n".join(f'    <Feature Id="{f}" Level="1"><ComponentRef Id="{f}_base_Instance1"/></Feature>'
                      for f in features)
     properties = {"ZEBPRODUCTKIND": kind, "ZEBDISKFOLDERNAME": "HX",
-                  **{f"ZEBPROPERTYNAMELIST{i + 1}": names for i, names in enumerate(DEFERRED_NAMES)}}
+                  **{f"ZEBPROPERTYNAMELIST{i + 1}": ";".join(DEFERRED_NAMES[i * 10:i * 10 + 10]) for i in range(3)}}
     props = "\n".join(f'    <Property Id="{k}" Value="{v}"/>' for k, v in properties.items())
     return f"""<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">

@@ -22,6 +22,14 @@ TEMP = "C:\\users\\root\\Temp"
 
 KIT_ACTIONS = {row.split("|")[1].strip() for row in (builder.KIT / "actions.txt").read_text().splitlines()
                if row.strip() and not row.startswith("#")}
+TEMPORARY_NAME = re.compile(r"^zeb[a-z]\d{4}\.", re.I)
+
+
+def has_clean_up():
+    """The kit carries the end-of-run clean-up that removes the library's temporary files."""
+    return bool({"iwiCleanUp", "iwiCleanUpFinal", "iwiCleanUpSuccess"} & KIT_ACTIONS)
+
+
 # What the steps on the shared machine hand on: the first installation's product code, the
 # machine as it was after a step, and so on. A step whose predecessor failed says so.
 ROAD = {}
@@ -73,9 +81,15 @@ class Road:
     def temporary_files(self):
         """The library's temporary files in the temporary folder (zebXNNNN.*)."""
         folder = self.t.unix(TEMP)
-        return sorted(p.name for p in folder.iterdir() if re.match(r"^zeb[a-z]\d{4}\.", p.name, re.I))
+        return sorted(p.name for p in folder.iterdir() if TEMPORARY_NAME.match(p.name))
 
     def snapshot(self):
+        state = self._snapshot()
+        if not has_clean_up():
+            state[TEMP] = [(n, d) for n, d in state[TEMP] or [] if not TEMPORARY_NAME.match(n)]
+        return state
+
+    def _snapshot(self):
         """The machine as the road compares it: registry exports of HKLM\\SOFTWARE and the
         services, and the file trees (names and bytes) of the program, data and temporary folders
         and the installer's cache."""
@@ -96,26 +110,39 @@ class Road:
 
 # Values the engine or Wine change on every run, whatever was installed.
 VOLATILE = re.compile(r'^"(LastWrite|InstallDate|.*Time.*|.*Seed.*|.*Counter.*)"=', re.I)
+# Wine's rollback leaves the installer's own keys behind, empty (Windows has them already).
+INSTALLER_TREES = re.compile(r"^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\(Classes\\Installer|Microsoft\\Windows\\"
+                             r"CurrentVersion\\Installer)[\\\]]", re.I)
+# Folders Wine's engine makes and leaves empty after a rollback or removal (Windows takes them away).
+ENGINE_FOLDERS = (PROGRAM_FILES, "C:\\windows\\Installer")
 
 
 def normalise_registry(text):
-    return [line for line in text.splitlines() if not VOLATILE.match(line)]
+    blocks, lines = [], []
+    for line in text.splitlines():
+        if line.startswith("["):
+            blocks.append([line])
+        elif blocks and line.strip() and not VOLATILE.match(line):
+            blocks[-1].append(line)
+    for block in blocks:
+        if len(block) > 1 or not INSTALLER_TREES.match(block[0]):
+            lines += block
+    return lines
 
 
 def compare(before, after, where):
     problems = []
     for key in before:
-        if before[key] != after[key]:
-            if isinstance(before[key], list) and before[key] and isinstance(before[key][0], str):
-                gone = [x for x in before[key] if x not in after[key]][:8]
-                new = [x for x in after[key] if x not in before[key]][:8]
-            else:
-                names_before = {n for n, _ in before[key] or []}
-                names_after = {n for n, _ in after[key] or []}
-                gone, new = sorted(names_before - names_after)[:8], sorted(names_after - names_before)[:8]
-                if not gone and not new:
-                    new = [n for (n, d), (_, e) in zip(before[key], after[key]) if d != e][:8]
-            problems.append(f"{key}: gone {gone}, new or changed {new}")
+        if before[key] == after[key] or (key in ENGINE_FOLDERS and not before[key] and not after[key]):
+            continue
+        old, new = before[key] or [], after[key] or []
+        if key.startswith("HKLM"):
+            gone, added = [x for x in old if x not in new], [x for x in new if x not in old]
+        else:
+            old_files, new_files = dict(old), dict(new)
+            gone = sorted(set(old_files) - set(new_files))
+            added = sorted(n for n in new_files if n not in old_files or old_files[n] != new_files[n])
+        problems.append(f"{key}: gone {gone[:8]}, new or changed {added[:8]}")
     expect(not problems, f"{where}: the machine changed:\n  " + "\n  ".join(problems))
 
 
@@ -127,7 +154,7 @@ def expect_properties(r, **wanted):
 def expect_no_temporary_files(road, where):
     """No temporary file of the library is left, once the kit carries the end-of-run clean-up."""
     left = road.temporary_files()
-    if "iwiCleanUpFinal" in KIT_ACTIONS or "iwiCleanUp" in KIT_ACTIONS:
+    if has_clean_up():
         expect(not left, f"{where}: temporary files left behind: {left}")
     else:
         print(f"NOTE {where}: the kit has no end-of-run clean-up yet; left in the temporary folder: {left}",
@@ -167,3 +194,27 @@ def step1_first_installation(t):
     expect(road.launched("zebmjpse.exe") == ["-s"], f"wizard: {road.launched('zebmjpse.exe')}")
     expect_no_temporary_files(road, "first installation")
     ROAD["installation1"] = code
+
+
+@scenario(clean_machine=True)
+def step6_rollback(t):
+    """The first installation with a deferred action that fails late in the script, after the
+    engine wrote the files and the registry rows: everything is undone."""
+    road = Road(t)
+    msi = road.package(custom_actions=[("iwiERRORLate", 3073, "zebiwicn.dll", "iwiERROR")],
+                       execute=[("iwiERRORLate", None, 6590)])
+    traces = t.folder("trace")
+    ini = road.response_file("first", {"INSTALLTRACE": traces + "\\install.trc"})
+    before = road.snapshot()
+    r = road.install(msi, ini)
+    r.expect_code(1603)
+    expect_no_temporary_files(road, "rolled-back installation")
+    late = r.action_trace("iwiERRORLate")
+    late.expect(lit("MSIRUNMODE_SCHEDULED"))
+    late.expect(lit("***Returning an error to provoke a rollback"))
+    # The script had got as far as the registry rows and the files before it failed.
+    r.action_trace("iwiStackRegistryUpdates").expect(r"^Registry table record added:$")
+    compare(before, road.snapshot(), "after the rolled-back installation")
+    trace = Trace(parse_trace(t.read(traces + "\\install.trc").splitlines()), "install.trc")
+    trace.expect(lit("***Returning an error to provoke a rollback"))
+    expect(not road.launched("sethxinst.exe", wait=0), "a launch action ran after a failed installation")
