@@ -218,3 +218,56 @@ def step6_rollback(t):
     trace = Trace(parse_trace(t.read(traces + "\\install.trc").splitlines()), "install.trc")
     trace.expect(lit("***Returning an error to provoke a rollback"))
     expect(not road.launched("sethxinst.exe", wait=0), "a launch action ran after a failed installation")
+
+
+IDS_SOURCE = builder.ROOT / "install/pc/winnt/msi/zebiwicnFeaturesIds.cpp"
+COMPONENTS_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18\Components"
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def instance_code(component, instance):
+    """The component code of an instance, from the product's feature table."""
+    text = IDS_SOURCE.read_text()
+    m = re.search(r'\{"' + re.escape(component) + r'", \{\n(.*?)\}\},', text, re.S)
+    expect(m is not None, f"{component} is not in {IDS_SOURCE.name}")
+    return re.findall(r'"(\{[0-9A-F-]{36}\})"', m.group(1))[instance - 1]
+
+
+def squashed(code):
+    """A code as the installer's registry keys name it."""
+    h = code.strip("{}").replace("-", "")
+    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
+
+
+def registered_products(t, component, instance):
+    return t.prefix.reg_values(rf"{COMPONENTS_KEY}\{squashed(instance_code(component, instance))}") or {}
+
+
+@scenario()
+def step2_second_installation(t):
+    first = needs("installation1")
+    road = Road(t)
+    ini = road.response_file("second", {"INSTALLATIONNAME": "Installation2"})
+    r = road.install(road.package(), ini)
+    r.expect_code(0)
+    second = r.properties["ProductCode"]
+    pgm = PROGRAM_FILES + "\\HX_1"
+    expect_properties(r, ZEBINSTALLINSTANCENAME="Installation2", ZEBINSTANCEID="2", ZEBMAKEPRIMARY=None,
+                      ZEBPGMFOLDER=pgm, ZEBOLDSERVER=None)
+    r.trace.expect(lit("provided name 'Installation2' does not exist, assuming new installation"))
+    rec = road.record("Installation2")
+    expect(rec and (rec.get("Identifier"), rec.get("FilePath"), rec.get("ProductCode")) == ("2", pgm, second),
+           f"record of Installation2: {rec}")
+    one = road.record("Installation1")
+    expect(one and one.get("ProductCode") == first, f"record of Installation1: {one}")
+    expect(t.unix(pgm + "\\bin64\\zebicdir.exe").exists(), f"nothing installed in {pgm}")
+    # Each installation's components under the codes of its own instance.
+    for component in ("Base_base_Instance1", "Server_base_Instance1"):
+        for instance, code in ((1, first), (2, second)):
+            owners = registered_products(t, component, instance)
+            expect(squashed(code) in owners and len(owners) == 1,
+                   f"{component} of instance {instance} registered for {owners}, expected {squashed(code)}")
+    for code in (first, second):
+        expect(t.prefix.reg_values(rf"{UNINSTALL_KEY}\{code}") is not None, f"product {code} is not registered")
+    expect(road.launched("sethxinst.exe") == ["-x -n Installation2  "], f"sethxinst: {road.launched('sethxinst.exe')}")
+    ROAD["installation2"] = second
