@@ -44,7 +44,8 @@ STAND_INS = ["zebicdir.exe", "sethxinst.exe", "zebmjpse.exe", "zebmjpce.exe"]
 RECORD_KEY = "SOFTWARE\\{}Corvane\\Skyloft HX\\Installation\\[ZEBINSTALLINSTANCENAME]"
 RECORD = [("Name", "[ZEBINSTALLINSTANCENAME]"), ("Description", "[ZEBINSTALLINSTANCEDESC]"),
           ("Identifier", "[ZEBINSTANCEID]"), ("VRMF", "[ProductVersion]"), ("ProductCode", "[ProductCode]"),
-          ("FilePath", "[ZEBPGMFOLDER]"), ("AllowUpgrade", "1")]
+          ("FilePath", "[ZEBPGMFOLDER]"), ("AllowUpgrade", "1"), ("LanguageCode", "[ZEBLANGUAGECODE]"),
+          ("Language", "[ZEBLANGUAGE]"), ("HXServerVersion", "{version}"), ("HXServerRelease", "{release}")]
 
 
 def new_code():
@@ -139,7 +140,8 @@ def build(folder, windows_build, kind="server", version="9.4.0.0", product_code=
               (UPGRADE_CODES["client"], "0.0.1", None, None, upgrade_attributes, None, "ZEBOLDCLIENT")]),
         _idt(idt, "Registry", ["Registry", "Root", "Key", "Name", "Value", "Component_"],
              ["s72", "i2", "l255", "L255", "L0", "s72"], ["Registry"],
-             [(f"HxRecord{32 if view else 64}_{i}", 2, RECORD_KEY.format(view), name, value, "Base_base_Instance1")
+             [(f"HxRecord{32 if view else 64}_{i}", 2, RECORD_KEY.format(view), name,
+               value.format(version=version.split(".")[0], release=version.split(".")[1]), "Base_base_Instance1")
               for view in ("", "Wow6432Node\\") for i, (name, value) in enumerate(RECORD)]),
         # wixl writes no ListBox table; the upgrade list box fills it.
         _idt(idt, "ListBox", ["Property", "Order", "Value", "Text"], ["s72", "i2", "s64", "L64"],
