@@ -194,6 +194,7 @@ def step1_first_installation(t):
     expect(road.launched("zebmjpse.exe") == ["-s"], f"wizard: {road.launched('zebmjpse.exe')}")
     expect_no_temporary_files(road, "first installation")
     ROAD["installation1"] = code
+    ROAD["package1"] = msi
 
 
 @scenario(clean_machine=True)
@@ -395,3 +396,57 @@ def step5_removal_of_installation2(t):
     expect(not rest, f"the removal of Installation2 changed more than Installation2: {rest[:12]}")
     one = road.record("Installation1")
     expect(one and one.get("ProductCode") == first, f"record of Installation1: {one}")
+
+
+def feature_installed(t, product, feature):
+    """The product's published feature is installed: present, and not marked absent ("\\x06").
+    (Wine leaves the component of a removed feature registered; the feature's mark is right.)"""
+    features = t.prefix.reg_values(rf"HKLM\SOFTWARE\Classes\Installer\Features\{squashed(product)}") or {}
+    return feature in features and not features[feature].startswith("\x06")
+
+
+@scenario()
+def step3_maintenance_of_installation1(t):
+    """Maintenance of Installation1 from its own package: one feature removed, then added again
+    beside the removal of another; the record and the primary role stay."""
+    first, msi = needs("installation1"), needs("package1")
+    road = Road(t)
+    record = road.record("Installation1")
+    primary = t.prefix.reg_values(r"HKLM\SOFTWARE\Corvane\Skyloft HX")
+    r = t.msiexec("/i", msi, {"REMOVE": "AMS"}, timeout=240)
+    r.expect_code(0)
+    expect(not feature_installed(t, first, "AMS") and feature_installed(t, first, "AMQP"), "AMS was not removed")
+    r = t.msiexec("/i", msi, {"ADDLOCAL": "AMS", "REMOVE": "AMQP"}, timeout=240)
+    r.expect_code(0)
+    expect_properties(r, ZEBINSTALLINSTANCENAME="Installation1", ZEBOLDINSTALLINSTANCENAME="Installation1",
+                      ZEBINSTANCEID="1", ZEBPGMFOLDER=PROGRAM_FILES + "\\HX")
+    r.trace.expect(lit("Found matching installation 'Installation1'"))
+    expect(feature_installed(t, first, "AMS") and not feature_installed(t, first, "AMQP"),
+           "AMS was not added or AMQP not removed")
+    expect(feature_installed(t, first, "Server"), "Server went with the maintenance")
+    expect(road.record("Installation1") == record, f"record changed: {record} -> {road.record('Installation1')}")
+    expect(t.prefix.reg_values(r"HKLM\SOFTWARE\Corvane\Skyloft HX") == primary, "the machine-wide values changed")
+    ROAD["maintained"] = True
+
+
+@scenario()
+def step4_major_upgrade_of_installation1(t):
+    """A newer package upgrades Installation1 through the Upgrade table: RemoveExistingProducts
+    takes the old product away; name, identifier, folders and the feature choice are kept."""
+    first = needs("installation1")
+    needs("maintained")
+    road = Road(t)
+    msi = road.package(version="9.4.1.0", upgrade_attributes=257)
+    r = road.install(msi, road.response_file("upgrade", {}))
+    r.expect_code(0)
+    new = r.properties["ProductCode"]
+    expect_properties(r, ZEBINSTALLINSTANCENAME="Installation1", ZEBOLDINSTALLINSTANCENAME="Installation1",
+                      ZEBINSTANCEID="1", ZEBOLDSERVER=first, ZEBPGMFOLDER=PROGRAM_FILES + "\\HX")
+    expect(t.prefix.reg_values(rf"{UNINSTALL_KEY}\{first}") is None, "the old product is still registered")
+    expect(t.prefix.reg_values(rf"{UNINSTALL_KEY}\{new}") is not None, "the new product is not registered")
+    rec = road.record("Installation1")
+    expect(rec and (rec.get("ProductCode"), rec.get("VRMF"), rec.get("Identifier"), rec.get("FilePath"))
+           == (new, "9.4.1.0", "1", PROGRAM_FILES + "\\HX"), f"record after the upgrade: {rec}")
+    expect(feature_installed(t, new, "AMS") and not feature_installed(t, new, "AMQP"),
+           "the feature choice was not carried over")
+    expect(t.unix(PROGRAM_FILES + "\\HX\\bin64\\zebicdir.exe").exists(), "the program files are gone")
