@@ -1,11 +1,41 @@
 #include "cli.h"
 
+#include "condition.h"
 #include "machine.h"
 #include "report.h"
+
+#include <msi.h>
+#include <winsim/sim.h>
 
 #include <filesystem>
 
 namespace hxca {
+
+namespace {
+
+// What the engine's InstallFinalize leaves: the requested states installed, and the product
+// registered with its features' states.
+void FinalizeStates(const Scenario& scenario) {
+    const std::string code = winsim::msi::Property("ProductCode").value_or("");
+    if (!code.empty())
+        winsim::msi::AddProduct(code, winsim::msi::Property("UpgradeCode").value_or(""), INSTALLSTATE_DEFAULT,
+                                winsim::msi::Property("ProductName").value_or(""));
+    for (const auto& [name, states] : scenario.features) {
+        auto now = winsim::msi::Feature(name);
+        if (now && now->second != INSTALLSTATE_UNKNOWN) {
+            winsim::msi::AddFeature(name, now->second, now->second);
+            if (!code.empty())
+                winsim::msi::SetProductFeature(code, name, now->second);
+        }
+    }
+    for (const auto& [name, states] : scenario.components) {
+        auto now = winsim::msi::Component(name);
+        if (now && now->second != INSTALLSTATE_UNKNOWN)
+            winsim::msi::AddComponent(name, now->second, now->second);
+    }
+}
+
+} // namespace
 
 const char* Usage() {
     return "usage: hxca [SCENARIO_DIR] [options]\n"
@@ -131,6 +161,19 @@ int RunHxca(const Options& options, const std::string& defaultLibrary, std::ostr
                       scenario.messageBoxReply.value_or(1));
         for (const auto& step : steps) {
             try {
+                if (step.installFinalize) {
+                    FinalizeStates(scenario);
+                    if (!options.json)
+                        out << "== " << step.name
+                            << " (engine): features and components installed as requested\n\n";
+                    continue;
+                }
+                if (step.condition && !EvaluateCondition(*step.condition)) {
+                    if (!options.json)
+                        out << "== " << step.name << " skipped: condition '" << *step.condition
+                            << "' is false\n\n";
+                    continue;
+                }
                 result.actions.push_back(engine.Run(step));
             } catch (const std::exception& e) {
                 err << "hxca: " << (step.where.empty() ? "--action " + step.name : step.where) << ": "

@@ -417,9 +417,8 @@ ActionRun Engine::Run(const ActionStep& step) {
     if (module) {
         using Action = UINT (*)(MSIHANDLE);
         // FARPROC is the generic export type; the export really has the action's signature.
-        auto proc = reinterpret_cast<Action>(
-            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module),
-                                                   (step.entry.empty() ? step.name : step.entry).c_str())));
+        auto proc = reinterpret_cast<Action>(reinterpret_cast<void*>(GetProcAddress(
+            static_cast<HMODULE>(module), (step.entry.empty() ? step.name : step.entry).c_str())));
         if (proc) {
             // Faults and call counts are the action's own: the engine's load and unload of the
             // library neither fail nor count.

@@ -263,13 +263,20 @@ ActionStep ParseAction(const json& v, const std::string& where) {
         return a;
     }
     OnlyKeys(v, where,
-             {"name", "entry", "mode", "customActionData", "properties", "replies", "faults", "hooks",
-              "messageBoxReply", "expect"});
+             {"name", "entry", "condition", "engine", "mode", "customActionData", "properties", "replies",
+              "faults", "hooks", "messageBoxReply", "expect"});
     if (!v.contains("name"))
         Fail(where, "needs 'name'");
     a.name = Str(v["name"], where + ".name");
     if (v.contains("entry"))
         a.entry = Str(v["entry"], where + ".entry");
+    if (v.contains("condition"))
+        a.condition = Str(v["condition"], where + ".condition");
+    if (v.contains("engine")) {
+        if (Str(v["engine"], where + ".engine") != "InstallFinalize")
+            Fail(where + ".engine", "the only engine step is InstallFinalize");
+        a.installFinalize = true;
+    }
     if (v.contains("mode")) {
         auto m = ParseMode(Str(v["mode"], where + ".mode"));
         if (!m)

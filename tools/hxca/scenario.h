@@ -65,6 +65,11 @@ struct ActionStep {
     std::string name; // the engine's name of the row: its CustomActionData property
     // The DLL entry point; empty: the name (a second row of an export has a name of its own).
     std::string entry;
+    // The sequence row's condition, decided when the step is reached; false skips the step.
+    std::optional<std::string> condition;
+    // Not an action: the engine's InstallFinalize, after which every feature and component of the
+    // scenario is installed as its action state asked.
+    bool installFinalize = false;
     std::string where; // its place in the scenario ("scenario.json.actions[2]"), for errors
     Mode mode = Mode::Immediate;
     // Deferred runs: the value the engine hands over as CustomActionData.

@@ -2,8 +2,11 @@
 """Writes an hxca scenario folder for a road step from the package author's kit: the execute
 sequence's rows of zebiwicn.dll in the order a silent run of the engine calls them (immediate
 rows in sequence order, the script's deferred and commit rows at InstallFinalize, then what
-follows it), with each row's condition decided against the step's starting properties and
-feature requests. The machine and package are the server package of a first installation."""
+follows it), each with its row's condition, which hxca decides when it reaches the step. The
+package is the server package the Wine road builds (tests/wine/road/builder.py): its features,
+properties and deferred name lists; the run is a first installation, silent, with a response
+file. A deferred row's condition is decided when the script runs, not when the engine schedules
+it: the same unless an immediate action after the row changes what it tests."""
 import argparse
 import json
 import re
@@ -13,53 +16,22 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "packaging"))
+sys.path.insert(0, str(ROOT / "tests" / "wine" / "road"))
+import builder  # noqa: E402
 import genkit  # noqa: E402
 
 EXECUTE = "InstallExecuteSequence"
 INSTALL_FINALIZE = 6600
-FEATURES = ["Base", "Server", "Client", "JavaMsg", "Toolkit", "JRE", "Web", "XR_Service", "MFT_Service",
-            "MFT_Logger", "MFT_Agent", "MFT_Tools", "AMS", "AMQP"]
-# The typical selection of a first server installation.
-TYPICAL = {"Base", "Server", "Client", "JavaMsg", "Toolkit", "JRE"}
-# Everything a deferred row of the library reads travels in the deferred-property file.
-DEFERRED_NAMES = [
-    "ProductName;ProductCode;UILevel;ZEBTEMP;ZEBTEMPFILENUM;ZEBDATFOLDER;ZEBPGMFOLDER;ZEBLOGFOLDER",
-    "ZEBINSTALLINSTANCENAME;ZEBINSTANCEID;ZEBREMOVE;ZEBPRODUCT;ZEBLEAVEQMDATAREMOVE;ZEBSTARTFOLDER",
-    "ZEBUSERTRACEPATH;ZEBUSERLOGPATH;SourceDir;TARGETDIR;ZEBVRMF;ZEBLANGDLLCREATED;ZEBLANGUAGECODE",
-]
-INSTALL_STATES = {2: "absent", 3: "local"}
+# The server package's features; every one has level 1, so the engine requests them all.
+FEATURES = [f for f, kinds in builder.FEATURES if "s" in kinds]
+# Where the response file and the trace files of the first installation are.
+RESPONSE_FILE = "C:\\HXMedia\\first.ini"
+TRACE_FOLDER = "C:\\HXTrace"
 
 
-class Condition:
-    """The kit's condition forms: NAME, NOT NAME, NAME="v", NAME~="v", &F=n, !F=n, joined by AND."""
-
-    def __init__(self, properties, requests, installed):
-        self.properties, self.requests, self.installed = properties, requests, installed
-
-    def term(self, text):
-        text = text.strip()
-        if text.startswith("NOT "):
-            return not self.term(text[4:])
-        m = re.fullmatch(r'([&!])(\w+)=(\d)', text)
-        if m:
-            table = self.requests if m.group(1) == "&" else self.installed
-            return table.get(m.group(2), 2) == int(m.group(3))
-        m = re.fullmatch(r'(\w+)(~?)="([^"]*)"', text)
-        if m:
-            value = self.properties.get(m.group(1), "")
-            return value.lower() == m.group(3).lower() if m.group(2) else value == m.group(3)
-        if re.fullmatch(r"\w+", text):
-            return self.properties.get(text, "") != ""
-        raise ValueError(f"condition form not known: {text!r}")
-
-    def holds(self, condition):
-        return all(self.term(t) for t in condition.split(" AND ")) if condition.strip() else True
-
-
-def script_order(rows, condition):
+def script_order(rows):
     """(row, mode) in the order a successful silent run calls them."""
-    execute = sorted((r for r in rows if EXECUTE in r.sequence), key=lambda r: r.sequence[EXECUTE])
-    chosen = [r for r in execute if condition.holds(r.condition)]
+    chosen = sorted((r for r in rows if EXECUTE in r.sequence), key=lambda r: r.sequence[EXECUTE])
     before = [(r, "immediate") for r in chosen if not r.in_script and r.sequence[EXECUTE] < INSTALL_FINALIZE]
     script = [(r, r.run) for r in chosen if r.run in ("deferred", "commit")]
     after = [(r, "immediate") for r in chosen if not r.in_script and r.sequence[EXECUTE] > INSTALL_FINALIZE]
@@ -75,22 +47,24 @@ def idt(name, header, types, keys, rows):
 
 def write(out, language_library):
     rows = genkit.parse((ROOT / "packaging" / "actions.txt").read_text(encoding="utf-8"))
+    names = builder.DEFERRED_NAMES
     properties = {
-        "ProductName": "HX Server", "ProductCode": "{9E4D3A10-94A0-4C1E-8F00-0000000000A1}",
-        "UpgradeCode": "{8D1C5EA1-A4C5-4967-97FA-77FE6D4B5EA7}", "ProductVersion": "9.4.0.0",
-        "ProductLanguage": "1033", "Manufacturer": "Corvane", "ZEBPRODUCTKIND": "server",
+        "ProductName": "Skyloft HX server", "ProductCode": "{9E4D3A10-94A0-4C1E-8F00-0000000000A1}",
+        "UpgradeCode": builder.UPGRADE_CODES["server"], "ProductVersion": "9.4.0.0", "ProductLanguage": "1033",
+        "Manufacturer": "Corvane", "ZEBPRODUCTKIND": "server", "ZEBDISKFOLDERNAME": "HX",
+        **{f"ZEBPROPERTYNAMELIST{i + 1}": ";".join(names[i * 10:i * 10 + 10]) for i in range(3)},
+        # What the engine sets: the machine (Windows 10), the package's place, the standard folders.
         "VersionNT": "603", "VersionNT64": "603", "TempFolder": "C:\\Temp\\", "SourceDir": "D:\\Server\\",
-        "SystemLanguageID": "1033", "ZEBINSTALLINSTANCENAME": "Installation1",
-        # The engine's folder properties.
-        "ProgramFiles64Folder": "C:\\Program Files\\", "ProgramFilesFolder": "C:\\Program Files (x86)\\",
-        "CommonAppDataFolder": "C:\\ProgramData\\", "WindowsFolder": "C:\\Windows\\",
-        "System64Folder": "C:\\Windows\\System32\\", "ProgramMenuFolder": "C:\\ProgramData\\Microsoft\\"
-        "Windows\\Start Menu\\Programs\\",
+        "SystemLanguageID": "1033", "ProgramFiles64Folder": "C:\\Program Files\\",
+        "ProgramFilesFolder": "C:\\Program Files (x86)\\", "CommonAppDataFolder": "C:\\ProgramData\\",
+        "WindowsFolder": "C:\\Windows\\", "System64Folder": "C:\\Windows\\System32\\",
+        "ProgramMenuFolder": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\",
+        "USEINI": RESPONSE_FILE, "ACTION": "INSTALL", "EXECUTEACTION": "INSTALL", "ComputerName": "HXHOST",
+        "DATABASE": "C:\\Windows\\Installer\\1f2e.msi", "OriginalDatabase": "D:\\Server\\hx-server.msi",
+        # The package's own folder of the programs, as costing resolves it for a first installation.
+        "BIN64": "C:\\Program Files\\Corvane\\HX\\bin64\\",
     }
-    for i, names in enumerate(DEFERRED_NAMES, 1):
-        properties[f"ZEBPROPERTYNAMELIST{i}"] = names
-    requests = {f: (3 if f in TYPICAL else 2) for f in FEATURES}
-    order = script_order(rows, Condition(properties, requests, {}))
+    order = script_order(rows)
 
     out.mkdir(parents=True, exist_ok=True)
     tables = out / "tables"
@@ -114,6 +88,12 @@ def write(out, language_library):
                          "Hotkey", "Icon_", "IconIndex", "ShowCmd", "WkDir"],
             ["s72", "s72", "l128", "s72", "s72", "S255", "L255", "I2", "S72", "I2", "I2", "S72"], ["Shortcut"], []),
         encoding="latin-1")
+    (tables / "Registry.idt").write_text(
+        idt("Registry", ["Registry", "Root", "Key", "Name", "Value", "Component_"],
+            ["s72", "i2", "l255", "L255", "L0", "s72"], ["Registry"],
+            [(f"HxRecord{32 if view else 64}_{i}", "2", builder.RECORD_KEY.format(view), name, value,
+              "Base_base_Instance1") for view in ("", "Wow6432Node\\") for i, (name, value) in enumerate(builder.RECORD)]),
+        encoding="latin-1")
     (tables / "Feature.idt").write_text(
         idt("Feature", ["Feature", "Feature_Parent", "Title", "Description", "Display", "Level", "Directory_",
                         "Attributes"], ["s38", "S38", "L64", "L255", "I2", "i2", "S72", "i2"], ["Feature"],
@@ -121,16 +101,22 @@ def write(out, language_library):
     (tables / "Component.idt").write_text(
         idt("Component", ["Component", "ComponentId", "Directory_", "Attributes", "Condition", "KeyPath"],
             ["s72", "S38", "s72", "i2", "S255", "S72"], ["Component"],
-            [(f"{f}_base_Instance1", "{6B0E4C1A-53D2-4F7E-9E11-0A1B2C3D4E%02X}" % (i + 1), "INSTALLDIR", "256",
-              "", "") for i, f in enumerate(FEATURES)]), encoding="latin-1")
+            [(f"{f}_base_Instance1", builder.COMPONENT_CODE.format(i + 1), "INSTALLDIR", "256", "", "")
+             for i, (f, _) in enumerate(builder.FEATURES) if f in FEATURES]), encoding="latin-1")
 
     actions = []
+    finalized = False
     for row, mode in order:
+        if mode == "immediate" and row.sequence[EXECUTE] > INSTALL_FINALIZE and not finalized:
+            actions.append({"name": "InstallFinalize", "engine": "InstallFinalize"})
+            finalized = True
         step = {"name": row.name}
         if row.export != row.name:
             step["entry"] = row.export
         if mode != "immediate":
             step["mode"] = mode
+        if row.condition:
+            step["condition"] = row.condition
         actions.append(step)
     scenario = {
         "description": "Road, first installation: the server package's execute sequence as the kit schedules "
@@ -138,19 +124,26 @@ def write(out, language_library):
         "uiLevel": 2,
         "computerName": "HXHOST",
         "drives": {"D": {"type": "cdrom", "label": "HXMEDIA"}},
-        "files": {"D:\\Server\\HX.msi": "package"},
-        "features": {f: {"installed": "absent", "action": INSTALL_STATES[requests[f]]} for f in FEATURES},
-        "components": {f"{f}_base_Instance1": {"installed": "absent", "action": INSTALL_STATES[requests[f]]}
-                       for f in FEATURES},
+        "modes": ["LOGENABLED", "ROLLBACKENABLED"],
+        "summary": {"9": "{5D0C83E2-3B7A-4F11-9A1E-00000000C0DE}"},
+        # The package's stand-in programs, installed by the engine before the launches run.
+        "programs": {f"{properties['BIN64']}{p}": {} for p in builder.STAND_INS},
+        "files": {"D:\\Server\\hx-server.msi": "package",
+                  RESPONSE_FILE: f"[Response]\r\nINSTALLTRACE={TRACE_FOLDER}\\install.trc\r\n"
+                                 f"INSTALLLOG={TRACE_FOLDER}\\install.log\r\n",
+                  f"{TRACE_FOLDER}\\readme.txt": "the trace files' folder"},
+        "features": {f: {"installed": "absent", "action": "local"} for f in FEATURES},
+        "components": {f"{f}_base_Instance1": {"installed": "absent", "action": "local"} for f in FEATURES},
         "actions": actions,
         "expect": {
-            "status": {step["name"]: 0 for step in actions},
+            "status": {step["name"]: 0 for step in actions if "condition" not in step and "engine" not in step},
             "noTrace": ["Invalid depth count"],
             # Nothing of the library's own is left in the temporary folder.
             "files": {"C:\\Temp\\zebp0001.txt": False, "C:\\Temp\\zebg0001.txt": False,
                       "C:\\Temp\\zebl0001.dll": False, "C:\\Temp\\zebs0001.txt": False},
             "properties": {"ZEBINSTALLINSTANCENAME": "Installation1", "ZEBPGMFOLDER": {"regex": "^C:\\\\"},
-                           "ZEBDATFOLDER": {"regex": "^C:\\\\"}},
+                           "ZEBDATFOLDER": {"regex": "^C:\\\\"},
+                           "ZEBUSERTRACEPATH": f"{TRACE_FOLDER}\\install.trc"},
             "leakedHandles": 0,
         },
     }

@@ -1,6 +1,10 @@
 // Drives single actions of a package through the installer engine, without a whole installation.
 //
 //   zebdrive.exe [--log FILE] [--reply-cancel TEXT] PACKAGE OP...
+//   zebdrive.exe [--log FILE] [--reply-cancel-once TEXT] --install "PROP=VALUE ..." PACKAGE
+//
+// --install runs the whole installation with MsiInstallProductA and prints "INSTALL RC"; the UI
+// handler below sees its messages as it would a setup program's.
 //
 // OPs run in order on one session opened with MsiOpenPackageExA:
 //   --set NAME=VALUE     MsiSetPropertyA
@@ -23,7 +27,8 @@
 //
 // Every message the engine hands to the external UI handler is printed as "MSG TYPE 0xHEX TEXT",
 // with line breaks shown as "\n". With --reply-cancel, an INFO message containing TEXT is answered
-// with IDCANCEL. The exit code is 0 when the package opened and every OP could be carried out.
+// with IDCANCEL (with --reply-cancel-once, only the first: the rollback that follows is left to
+// run). The exit code is 0 when the package opened and every OP could be carried out.
 #include "restricted_token.h"
 
 #include <windows.h>
@@ -39,6 +44,8 @@
 namespace {
 
 const char* g_reply_cancel = nullptr;
+bool g_reply_once = false;
+bool g_replied = false;
 
 const char* MessageTypeName(UINT type) {
     switch (type & 0xFF000000u) {
@@ -97,14 +104,15 @@ int WINAPI UiHandler(LPVOID, UINT type, LPCSTR message) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
     if (g_reply_cancel && message && (type & 0xFF000000u) == INSTALLMESSAGE_INFO &&
-        std::strstr(message, g_reply_cancel)) {
+        std::strstr(message, g_reply_cancel) && !(g_reply_once && g_replied)) {
+        g_replied = true;
         return IDCANCEL;
     }
     return 0;
 }
 
 void Usage() {
-    std::fputs("usage: zebdrive [--log FILE] [--reply-cancel TEXT] PACKAGE "
+    std::fputs("usage: zebdrive [--log FILE] [--reply-cancel[-once] TEXT] [--install PROPERTIES] PACKAGE "
                "[--set N=V | --get N | --do ACTION | --call DLL EXPORT | --feature NAME | --table NAME | "
                "--view SQL | "
                "--spawn CMDLINE |\n"
@@ -219,6 +227,7 @@ bool WaitForFile(const char* path) {
 int main(int argc, char** argv) {
     int i = 1;
     const char* log = nullptr;
+    const char* install = nullptr;
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; i += 2) {
         if (i + 1 >= argc) {
             Usage();
@@ -228,6 +237,11 @@ int main(int argc, char** argv) {
             log = argv[i + 1];
         } else if (std::strcmp(argv[i], "--reply-cancel") == 0) {
             g_reply_cancel = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--reply-cancel-once") == 0) {
+            g_reply_cancel = argv[i + 1];
+            g_reply_once = true;
+        } else if (std::strcmp(argv[i], "--install") == 0) {
+            install = argv[i + 1];
         } else {
             Usage();
             return 2;
@@ -250,6 +264,13 @@ int main(int argc, char** argv) {
         UINT rc = MsiEnableLogA(INSTALLLOGMODE_VERBOSE | all, log, 0);
         if (rc != ERROR_SUCCESS)
             std::printf("LOG failed %u\n", rc);
+    }
+
+    if (install) {
+        const UINT installed = MsiInstallProductA(package, install);
+        std::printf("INSTALL %u\n", installed);
+        std::fflush(stdout);
+        return 0;
     }
 
     MSIHANDLE session = 0;
