@@ -26,7 +26,8 @@ COMPONENT_CODE = "{{6B0E4C1A-53D2-4F7E-9E11-0A1B2C3D4E{:02X}}}"
 # What deferred actions of the library read, handed over through the deferred-property file; the
 # three lists are one list cut where it suits.
 DEFERRED_NAMES = ("ZEBINSTALLINSTANCENAME ZEBINSTANCEID ZEBPGMFOLDER ZEBDATFOLDER ZEBLOGFOLDER ZEBREMOVE ZEBTEMP "
-                  "ZEBTEMPFILENUM ZEBLEAVEQMDATAREMOVE ZEBUSERTRACEPATH ZEBUSERLOGPATH ZEBPRODUCT ZEBSERVICENAME JAVA_HOME "
+                  "ZEBTEMPFILENUM ZEBLEAVEQMDATAREMOVE ZEBUSERTRACEPATH ZEBUSERLOGPATH ZEBPRODUCT ZEBSERVICENAME "
+                  "JAVA_HOME "
                   "ZEBUPGRADE ZEBMAINTENANCE UPGRADINGPRODUCTCODE ProductCode ZEBBOOT ProductName ProductVersion "
                   "Installed UILevel ZEBLANGDLLCREATED ZEBLANGUAGECODE ZEBLANGUAGE ZEBOLDINSTALLINSTANCENAME "
                   "ZEBBYPASSREBOOTCHECK").split()
@@ -38,6 +39,12 @@ STANDARD = {
                                ("RemoveShortcuts", None, 3200), ("RemoveFiles", None, 3500),
                                ("CreateShortcuts", None, 4500), ("WriteRegistryValues", None, 5000)],
 }
+# The value each feature's component writes under the record's Components subkey, which tells a
+# later package what the installation had.
+COMPONENT_VALUES = {"Server": "Server", "Client": "Local Clients\\Windows NT Client", "JavaMsg": "JavaMsg",
+                    "Toolkit": "Development Toolkit", "JRE": "JRE", "Web": "Web", "XR_Service": "XR_Service",
+                    "MFT_Service": "MFT_Service", "MFT_Logger": "MFT_Logger", "MFT_Agent": "MFT_Agent",
+                    "MFT_Tools": "MFT_Tools", "AMS": "AMS", "AMQP": "AMQP"}
 # Programs the launch actions start after InstallFinalize, stood in for by zebexit.exe.
 STAND_INS = ["zebicdir.exe", "sethxinst.exe", "zebmjpse.exe", "zebmjpce.exe"]
 # The installation's record, in both registry views, as the package's own Registry rows.
@@ -121,7 +128,8 @@ def build(folder, windows_build, kind="server", version="9.4.0.0", product_code=
         shutil.copy2(windows_build / name, folder / "bin" / name)
     for program in STAND_INS:
         shutil.copy2(windows_build / "zebexit.exe", folder / "stand-ins" / program)
-        (folder / "stand-ins" / f"{program}.args").write_text(f"record={records}\\{program}.txt\n" if records else "\n")
+        args = f"record={records}\\{program}.txt\n" if records else "\n"
+        (folder / "stand-ins" / f"{program}.args").write_text(args)
     shutil.copy2(KIT / "zebiwicn.wxi", folder)
     product_code = product_code or new_code()
     (folder / "hx.wxs").write_text(wxs(kind, version, product_code))
@@ -142,7 +150,11 @@ def build(folder, windows_build, kind="server", version="9.4.0.0", product_code=
              ["s72", "i2", "l255", "L255", "L0", "s72"], ["Registry"],
              [(f"HxRecord{32 if view else 64}_{i}", 2, RECORD_KEY.format(view), name,
                value.format(version=version.split(".")[0], release=version.split(".")[1]), "Base_base_Instance1")
-              for view in ("", "Wow6432Node\\") for i, (name, value) in enumerate(RECORD)]),
+              for view in ("", "Wow6432Node\\") for i, (name, value) in enumerate(RECORD)]
+             + [(f"HxComponent{32 if view else 64}_{f}", 2, RECORD_KEY.format(view) + "\\Components", value, "1",
+                 f"{f}_base_Instance1")
+                for view in ("", "Wow6432Node\\") for f, value in COMPONENT_VALUES.items()
+                if f in [g for g, kinds in FEATURES if kind[0] in kinds]]),
         # wixl writes no ListBox table; the upgrade list box fills it.
         _idt(idt, "ListBox", ["Property", "Order", "Value", "Text"], ["s72", "i2", "s64", "L64"],
              ["Property", "Order"], []),
