@@ -91,7 +91,8 @@ def write(out, language_library):
     (tables / "Registry.idt").write_text(
         idt("Registry", ["Registry", "Root", "Key", "Name", "Value", "Component_"],
             ["s72", "i2", "l255", "L255", "L0", "s72"], ["Registry"],
-            [(f"HxRecord{32 if view else 64}_{i}", "2", builder.RECORD_KEY.format(view), name, value,
+            [(f"HxRecord{32 if view else 64}_{i}", "2", builder.RECORD_KEY.format(view), name,
+              value.format(version="9", release="4"),
               "Base_base_Instance1") for view in ("", "Wow6432Node\\") for i, (name, value) in enumerate(builder.RECORD)]),
         encoding="latin-1")
     (tables / "Feature.idt").write_text(
