@@ -31,6 +31,8 @@ WIX_EXECUTE = {"first": "firstSequence", "immediate": "immediate", "deferred": "
 BINARIES = [("zebiwicn.dll", "the custom-action library"),
             ("zebircan.dll", "the English language library, unpacked at run time by the log actions")]
 TABLES = ("InstallUISequence", "InstallExecuteSequence")
+# The engine's exit sequences: run after the sequence ended that way (WiX writes them as OnExit).
+EXIT_SEQUENCES = {-1: "success", -2: "cancel", -3: "error", -4: "suspend"}
 
 
 @dataclass
@@ -75,8 +77,11 @@ def parse(text, origin="actions.txt"):
         for table, value in zip(TABLES, (ui, execute)):
             if value == "-":
                 continue
-            if not value.isdigit() or not 0 < int(value) < 32768:
+            exit_value = value.startswith("-") and value[1:].isdigit() and int(value) in EXIT_SEQUENCES
+            if not exit_value and (not value.isdigit() or not 0 < int(value) < 32768):
                 raise KitError(f"{origin}:{number}: {table} number '{value}' is no sequence number")
+            if exit_value and run not in ("immediate", "first"):
+                raise KitError(f"{origin}:{number}: only immediate rows run at an exit ({value})")
             sequence[table] = int(value)
         if run == "first" and len(sequence) != 2:
             raise KitError(f"{origin}:{number}: a 'first' row belongs in both sequences")
@@ -119,7 +124,9 @@ def wxi(rows):
         scheduled = sorted((r for r in rows if table in r.sequence), key=lambda r: r.sequence[table])
         out.append(f"  <{table}>")
         for r in scheduled:
-            head = f'    <Custom Action="{r.name}" Sequence="{r.sequence[table]}"'
+            n = r.sequence[table]
+            place = f'OnExit="{EXIT_SEQUENCES[n]}"' if n < 0 else f'Sequence="{n}"'
+            head = f'    <Custom Action="{r.name}" {place}'
             out.append(f"{head}>{escape(r.condition)}</Custom>" if r.condition else f"{head}/>")
         out.append(f"  </{table}>")
     out.append("</Include>")

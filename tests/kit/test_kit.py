@@ -135,6 +135,10 @@ class Parser(unittest.TestCase):
         self.rejects("a | a | later | check | - | 1 | | Does a.\n", "run 'later'")
         self.rejects("# c\n\na | a | immediate | check | - | 0 | | Does a.\n", "actions.txt:3: InstallExecuteSequence number '0'")
         self.rejects("a | a | immediate | check | - | 1 | Does a.\n", "7 fields")
+        self.rejects("a | a | immediate | check | - | -5 | | Does a.\n", "number '-5' is no sequence number")
+        self.rejects("a | a | deferred | check | - | -3 | | Does a.\n", "only immediate rows run at an exit")
+        rows = genkit.parse("a | a | immediate | ignore | -3 | -3 | | Does a.\n")
+        self.assertIn('<Custom Action="a" OnExit="error"/>', genkit.wxi(rows))
 
     def test_condition_is_escaped_in_the_include(self):
         rows = genkit.parse('a | a | immediate | ignore | - | 1510 | X<"1" AND Y>2 | Does a.\n')

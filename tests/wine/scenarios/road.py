@@ -22,7 +22,10 @@ TEMP = "C:\\users\\root\\Temp"
 
 KIT_ACTIONS = {row.split("|")[1].strip() for row in (builder.KIT / "actions.txt").read_text().splitlines()
                if row.strip() and not row.startswith("#")}
-TEMPORARY_NAME = re.compile(r"^zeb[a-z]\d{4}\.", re.I)
+TEMPORARY_NAME = re.compile(r"^zeb[a-z]\d{4}\.(?!log$)", re.I)
+# The installation's own trace and log files when INSTALLTRACE or INSTALLLOG name none: they stay
+# for the user, like the engine's log.
+USER_LOG = re.compile(r"^zeb[lt]\d{4}\.log$", re.I)
 
 
 def has_clean_up():
@@ -85,6 +88,8 @@ class Road:
 
     def snapshot(self):
         state = self._snapshot()
+        if state[TEMP] is not None:
+            state[TEMP] = [(n, d) for n, d in state[TEMP] if not USER_LOG.match(n)]
         if not has_clean_up():
             state[TEMP] = [(n, d) for n, d in state[TEMP] or [] if not TEMPORARY_NAME.match(n)]
         return state
@@ -370,7 +375,11 @@ def step5_removal_of_installation2(t):
     first, second, msi = needs("installation1"), needs("installation2"), needs("package2")
     road = Road(t)
     before = road.snapshot()
-    r = t.msiexec("/x", msi, {"KEEPQMDATA": "delete"}, timeout=240)
+    # ZEBUISEQ=1: without it iwiSetZebRemove sets the install level 0 before setting every feature
+    # absent, and Wine's engine then keeps every component (ProcessComponents registers them again,
+    # RemoveRegistryValues and RemoveFiles remove nothing): a Windows engine deselects the
+    # features at level 0 and removes them. The removal is driven as the dialogs would choose it.
+    r = t.msiexec("/x", msi, {"KEEPQMDATA": "delete", "ZEBUISEQ": "1"}, timeout=240)
     r.expect_code(0)
     expect_properties(r, ZEBINSTALLINSTANCENAME="Installation2", ZEBREMOVE="1")
     r.action_trace("iwiStackDeleteQMgrs").expect(r"^Returning with rc 0$")

@@ -96,22 +96,28 @@ LPCSTR PartInside(LPCSTR pszPath, LPCSTR pszFolder) {
     return pszPath + cch + 1;
 }
 
+// A "." or ".." part, or an empty one (two backslashes in a row after a share's leading pair),
+// which the file system resolves to a place the text does not name.
+BOOL HasRelativePart(LPCSTR pszPath) {
+    LPCSTR pszStart = pszPath[0] == '\\' && pszPath[1] == '\\' ? pszPath + 2 : pszPath;
+    for (LPCSTR psz = pszStart; *psz != '\0';) {
+        size_t cch = strcspn(psz, "\\");
+        if ((cch == 0 && psz[0] == '\\') || (cch == 1 && psz[0] == '.') ||
+            (cch == 2 && psz[0] == '.' && psz[1] == '.'))
+            return TRUE;
+        psz += cch;
+        if (*psz == '\\')
+            psz++;
+    }
+    return FALSE;
+}
+
 // Inside the program or data folder, with no "." or ".." part that could lead out of it.
 BOOL IsInsideFolders(LPCSTR pszFolder, LPCSTR pszProgramFolder, LPCSTR pszDataFolder) {
     LPCSTR pszRest = PartInside(pszFolder, pszProgramFolder);
     if (pszRest == NULL)
         pszRest = PartInside(pszFolder, pszDataFolder);
-    if (pszRest == NULL)
-        return FALSE;
-    for (LPCSTR psz = pszRest; *psz != '\0';) {
-        size_t cch = strcspn(psz, "\\");
-        if ((cch == 1 && psz[0] == '.') || (cch == 2 && psz[0] == '.' && psz[1] == '.'))
-            return FALSE;
-        psz += cch;
-        if (*psz == '\\')
-            psz++;
-    }
-    return TRUE;
+    return pszRest != NULL && !HasRelativePart(pszRest);
 }
 
 // Remembers every folder above the file that the list may remove.
@@ -214,6 +220,11 @@ struct ListWalk {
 };
 
 BOOL HandleOneFile(ListWalk& walk, LPCSTR pszFile) {
+    // "pgm\..\..\Windows\x" would delete a file the list does not name.
+    if (HasRelativePart(pszFile)) {
+        TraceText(NULL, "***Relative part in path: '%s'", pszFile);
+        return FALSE;
+    }
     BOOL bResult = iiiDeleteFile(walk.bAct, walk.bNow, &walk.iTicks, pszFile, FALSE, NULL, walk.pszComponent,
                                  walk.iInstallMode);
     return RememberFolders(walk.folders, pszFile, walk.pszProgramFolder, walk.pszDataFolder) && bResult;
