@@ -31,7 +31,8 @@ TRACE_FOLDER = "C:\\HXTrace"
 
 def script_order(rows):
     """(row, mode) in the order a successful silent run calls them."""
-    chosen = sorted((r for r in rows if EXECUTE in r.sequence), key=lambda r: r.sequence[EXECUTE])
+    # Exit-sequence rows (negative numbers) run only when the installation fails or is cancelled.
+    chosen = sorted((r for r in rows if r.sequence.get(EXECUTE, 0) > 0), key=lambda r: r.sequence[EXECUTE])
     before = [(r, "immediate") for r in chosen if not r.in_script and r.sequence[EXECUTE] < INSTALL_FINALIZE]
     script = [(r, r.run) for r in chosen if r.run in ("deferred", "commit")]
     after = [(r, "immediate") for r in chosen if not r.in_script and r.sequence[EXECUTE] > INSTALL_FINALIZE]
