@@ -39,12 +39,7 @@ void DeletePropertyFileUnlessFullUi(MSIHANDLE hInstall, int iUiLevel) {
 // A folder property read once per load, normalised; FALSE after a failed read.
 BOOL EnsureFolder(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszProperty, char (&szFolder)[ZEB_CCH_PATH],
                   UINT* puiStat) {
-    if (szFolder[0] != '\0')
-        return TRUE;
-    if (!GetPropertyValue(hInstall, pszFunction, pszProperty, szFolder, sizeof(szFolder), puiStat))
-        return FALSE;
-    NormalizePath(FALSE, szFolder);
-    return TRUE;
+    return szFolder[0] != '\0' || KnownFolder(hInstall, pszFunction, "", pszProperty, szFolder, puiStat);
 }
 
 void CleanUpBody(MSIHANDLE hInstall, UINT* puiStat) {

@@ -21,18 +21,6 @@ const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnc
 
 typedef UINT(__stdcall* ZebUninstProc)(MSIHANDLE);
 
-// A folder chosen in this copy, else the property's, tidied. FALSE when the read failed.
-BOOL KnownFolder(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszChosen, LPCSTR pszProperty,
-                 char (&szFolder)[ZEB_CCH_PATH], UINT* puiStat) {
-    lstrcpynA(szFolder, pszChosen, sizeof(szFolder));
-    if (szFolder[0] != '\0')
-        return TRUE;
-    if (!GetPropertyValue(hInstall, pszFunction, pszProperty, szFolder, sizeof(szFolder), puiStat))
-        return FALSE;
-    NormalizePath(FALSE, szFolder);
-    return TRUE;
-}
-
 LPSTR TrimBlanks(LPSTR pszText) {
     while (*pszText == ' ' || *pszText == '\t')
         ++pszText;

@@ -19,19 +19,6 @@ namespace {
 const char kBaseComponent[] = "Base_base_Instance1";
 const char kLastInstall[] = "Config\\LastInstall.reg";
 
-// A folder's value: the one this copy chose, else the property, tidied. FALSE: status 1603.
-BOOL ReadFolder(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszProperty, char (&szChosen)[ZEB_CCH_PATH],
-                char (&szFolder)[ZEB_CCH_PATH], UINT* puiStat) {
-    if (szChosen[0] != '\0') {
-        lstrcpynA(szFolder, szChosen, sizeof(szFolder));
-        return TRUE;
-    }
-    if (!GetPropertyValue(hInstall, pszFunction, pszProperty, szFolder, sizeof(szFolder), puiStat))
-        return FALSE;
-    NormalizePath(FALSE, szFolder);
-    return TRUE;
-}
-
 void Fail(UINT* puiStat) {
     *puiStat = ZEB_RC_FAILURE;
 }
@@ -45,9 +32,9 @@ void StackCleanUpLastInstallBody(MSIHANDLE hInstall, UINT* puiStat) {
     ZebWorkingFolders& folders = WorkingFolders();
     char szData[ZEB_CCH_PATH], szProgram[ZEB_CCH_PATH], szLog[ZEB_CCH_PATH];
     char szRemove[ZEB_CCH_FLAG], szName[ZEB_CCH_PATH];
-    if (!ReadFolder(hInstall, kFunction, PROP_ZEBDATFOLDER, folders.szData, szData, puiStat) ||
-        !ReadFolder(hInstall, kFunction, PROP_ZEBPGMFOLDER, folders.szProgram, szProgram, puiStat) ||
-        !ReadFolder(hInstall, kFunction, PROP_ZEBLOGFOLDER, folders.szLog, szLog, puiStat) ||
+    if (!KnownFolder(hInstall, kFunction, folders.szData, PROP_ZEBDATFOLDER, szData, puiStat) ||
+        !KnownFolder(hInstall, kFunction, folders.szProgram, PROP_ZEBPGMFOLDER, szProgram, puiStat) ||
+        !KnownFolder(hInstall, kFunction, folders.szLog, PROP_ZEBLOGFOLDER, szLog, puiStat) ||
         !GetPropertyValue(hInstall, kFunction, PROP_ZEBREMOVE, szRemove, sizeof(szRemove), puiStat) ||
         !GetPropertyValue(hInstall, kFunction, PROP_ZEBINSTALLINSTANCENAME, szName, sizeof(szName), puiStat))
         return;
@@ -92,7 +79,7 @@ void StackCleanUpLastInstallBody(MSIHANDLE hInstall, UINT* puiStat) {
 void DeleteLastInstallAtRollback(MSIHANDLE hInstall, LPCSTR pszFunction, UINT* puiStat) {
     TraceText(pszFunction, "Running iwiStackCleanUpFinal in ROLLBACK mode");
     char szData[ZEB_CCH_PATH];
-    if (!ReadFolder(hInstall, pszFunction, PROP_ZEBDATFOLDER, WorkingFolders().szData, szData, puiStat))
+    if (!KnownFolder(hInstall, pszFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, szData, puiStat))
         return;
     char szFile[ZEB_CCH_PATH];
     if (szData[0] == '\0' || !MakeFilePath(szFile, szData, kLastInstall)) {
@@ -176,8 +163,8 @@ void StackCleanUpFinalBody(MSIHANDLE hInstall, UINT* puiStat) {
 
     ZebWorkingFolders& folders = WorkingFolders();
     char szProgram[ZEB_CCH_PATH], szData[ZEB_CCH_PATH], szName[ZEB_CCH_PATH];
-    if (!ReadFolder(hInstall, kFunction, PROP_ZEBPGMFOLDER, folders.szProgram, szProgram, puiStat) ||
-        !ReadFolder(hInstall, kFunction, PROP_ZEBDATFOLDER, folders.szData, szData, puiStat) ||
+    if (!KnownFolder(hInstall, kFunction, folders.szProgram, PROP_ZEBPGMFOLDER, szProgram, puiStat) ||
+        !KnownFolder(hInstall, kFunction, folders.szData, PROP_ZEBDATFOLDER, szData, puiStat) ||
         !GetPropertyValue(hInstall, kFunction, PROP_ZEBINSTALLINSTANCENAME, szName, sizeof(szName), puiStat))
         return;
     if (szData[0] == '\0' || szName[0] == '\0') {
@@ -197,8 +184,8 @@ void StackDeleteCsdsBody(MSIHANDLE hInstall, UINT* puiStat) {
     static const char kFunction[] = "iwiStackDeleteCsds";
     ZebWorkingFolders& folders = WorkingFolders();
     char szProgram[ZEB_CCH_PATH], szData[ZEB_CCH_PATH], szStart[ZEB_CCH_PATH];
-    if (!ReadFolder(hInstall, kFunction, PROP_ZEBPGMFOLDER, folders.szProgram, szProgram, puiStat) ||
-        !ReadFolder(hInstall, kFunction, PROP_ZEBDATFOLDER, folders.szData, szData, puiStat) ||
+    if (!KnownFolder(hInstall, kFunction, folders.szProgram, PROP_ZEBPGMFOLDER, szProgram, puiStat) ||
+        !KnownFolder(hInstall, kFunction, folders.szData, PROP_ZEBDATFOLDER, szData, puiStat) ||
         !GetPropertyValue(hInstall, kFunction, PROP_ZEBSTARTFOLDER, szStart, sizeof(szStart), puiStat))
         return;
     TraceText(kFunction, "Delete CSD stuff in pgm directory");

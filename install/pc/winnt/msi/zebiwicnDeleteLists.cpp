@@ -461,18 +461,6 @@ BOOL DeleteTree(BOOL bAct, BOOL bNow, int* piTicks, LPCSTR pszKeyPath, LPCSTR ps
 
 // ---- Maintenance levels ------------------------------------------------------------------------
 
-// A folder's value: the one this copy chose, else the property, tidied.
-BOOL KnownFolder(LPCSTR pszFunction, LPCSTR pszProperty, LPCSTR pszChosen, char (&szFolder)[ZEB_CCH_PATH]) {
-    lstrcpynA(szFolder, pszChosen, sizeof(szFolder));
-    if (szFolder[0] != '\0')
-        return TRUE;
-    UINT uiStat = ZEB_RC_SUCCESS;
-    if (!GetPropertyValue(FrameSession(), pszFunction, pszProperty, szFolder, sizeof(szFolder), &uiStat))
-        return FALSE;
-    NormalizePath(FALSE, szFolder);
-    return TRUE;
-}
-
 struct CsdWalk {
     BOOL bAct, bNow;
     LPCSTR pszComponent;
@@ -710,8 +698,11 @@ BOOL DeleteCsds(BOOL bAct, BOOL bNow, LPCSTR pszFolder, LPCSTR pszComponent, int
         TraceText(NULL, "Returning, nothing to do");
         return TRUE;
     }
-    if (!KnownFolder(kFunction, PROP_ZEBPGMFOLDER, WorkingFolders().szProgram, walk.szProgram) ||
-        !KnownFolder(kFunction, PROP_ZEBDATFOLDER, WorkingFolders().szData, walk.szData))
+    UINT uiRead = ZEB_RC_SUCCESS;
+    if (!KnownFolder(FrameSession(), kFunction, WorkingFolders().szProgram, PROP_ZEBPGMFOLDER, walk.szProgram,
+                     &uiRead) ||
+        !KnownFolder(FrameSession(), kFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, walk.szData,
+                     &uiRead))
         return FALSE;
 
     BOOL bResult = TRUE;

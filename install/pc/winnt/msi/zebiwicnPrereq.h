@@ -29,6 +29,10 @@ struct ZebWorkingFolders {
 };
 ZebWorkingFolders& WorkingFolders(void);
 void ResetDirsState(void);
+// A folder's value: the one this copy chose (pszChosen), else the property's, tidied without
+// separator. FALSE when the read failed (status 1603).
+BOOL KnownFolder(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszChosen, LPCSTR pszProperty,
+                 char (&szFolder)[ZEB_CCH_PATH], UINT* puiStat);
 
 // Two folders in the form with separator, equal over the shorter length: one is, encloses or lies
 // inside the other. An empty one overlaps nothing.

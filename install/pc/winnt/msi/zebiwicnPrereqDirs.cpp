@@ -341,6 +341,17 @@ BOOL OverlapsPath(LPCSTR pszA, LPCSTR pszB) {
     return _strnicmp(pszA, pszB, cchA < cchB ? cchA : cchB) == 0;
 }
 
+BOOL KnownFolder(MSIHANDLE hInstall, LPCSTR pszFunction, LPCSTR pszChosen, LPCSTR pszProperty,
+                 char (&szFolder)[ZEB_CCH_PATH], UINT* puiStat) {
+    lstrcpynA(szFolder, pszChosen, sizeof(szFolder));
+    if (szFolder[0] != '\0')
+        return TRUE;
+    if (!GetPropertyValue(hInstall, pszFunction, pszProperty, szFolder, sizeof(szFolder), puiStat))
+        return FALSE;
+    NormalizePath(FALSE, szFolder);
+    return TRUE;
+}
+
 ZebWorkingFolders& WorkingFolders(void) {
     return g_folders;
 }

@@ -74,18 +74,6 @@ LPCSTR NameOfLetter(LPCSTR pszLetter) {
     return NULL;
 }
 
-// The data folder: the one chosen in this copy, else the property, tidied. FALSE when the read
-// failed (status 1603).
-BOOL KnownDataFolder(MSIHANDLE hInstall, LPCSTR pszFunction, char (&szFolder)[ZEB_CCH_PATH], UINT* puiStat) {
-    lstrcpynA(szFolder, WorkingFolders().szData, sizeof(szFolder));
-    if (szFolder[0] != '\0')
-        return TRUE;
-    if (!GetPropertyValue(hInstall, pszFunction, PROP_ZEBDATFOLDER, szFolder, sizeof(szFolder), puiStat))
-        return FALSE;
-    NormalizePath(FALSE, szFolder);
-    return TRUE;
-}
-
 // ---- Language ------------------------------------------------------------------------------------
 
 // The installation language letter from the UIText row the language transform fills; "" when the
@@ -280,7 +268,7 @@ void FindExistingLogFolderBody(MSIHANDLE hInstall, UINT* puiStat) {
     if (!RunModeGuard(hInstall, ZEB_FORBID_DEFERRED, puiStat))
         return;
     char szData[ZEB_CCH_PATH];
-    if (!KnownDataFolder(hInstall, kFunction, szData, puiStat))
+    if (!KnownFolder(hInstall, kFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, szData, puiStat))
         return;
     char szFolder[ZEB_CCH_PATH];
     char szFile[ZEB_CCH_PATH];
@@ -311,7 +299,7 @@ void RecalcLogFolderBody(MSIHANDLE hInstall, UINT* puiStat) {
         lstrcpynA(szFolder, szPrevious, sizeof(szFolder));
     } else {
         char szData[ZEB_CCH_PATH];
-        if (!KnownDataFolder(hInstall, kFunction, szData, puiStat))
+        if (!KnownFolder(hInstall, kFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, szData, puiStat))
             return;
         char szFile[ZEB_CCH_PATH];
         if (!FindConfiguredLogFolder(szData, szFolder, szFile)) {
@@ -363,7 +351,9 @@ void iiiProcessTempLogFile(BOOL bDelete, LPCSTR pszPath) {
     } else {
         char szData[ZEB_CCH_PATH];
         UINT uiIgnored = ZEB_RC_SUCCESS;
-        if (KnownDataFolder(FrameSession(), kFunction, szData, &uiIgnored) && szData[0] != '\0')
+        if (KnownFolder(FrameSession(), kFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, szData,
+                        &uiIgnored) &&
+            szData[0] != '\0')
             MakeFilePath(szPath, szData, ZEB_DATA_TEMP_LOG_FILE);
         if (szPath[0] == '\0') {
             TraceText(kFunction, "No log file available");
@@ -427,7 +417,8 @@ UINT DeleteTempFiles(void) {
 
     char szData[ZEB_CCH_PATH] = "";
     UINT uiRead = ZEB_RC_SUCCESS;
-    if (!KnownDataFolder(hInstall, kFunction, szData, &uiRead) || !EnsureTempFolder(hInstall, kFunction))
+    if (!KnownFolder(hInstall, kFunction, WorkingFolders().szData, PROP_ZEBDATFOLDER, szData, &uiRead) ||
+        !EnsureTempFolder(hInstall, kFunction))
         uiStat = ZEB_RC_FAILURE;
     DeleteFileIn(TempFolder(), ZEB_CANCEL_MARKER);
     DeleteFileIn(TempFolder(), ZEB_REBOOT_MARKER);
