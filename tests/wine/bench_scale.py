@@ -28,9 +28,9 @@ import zebwine  # noqa: E402
 
 def load_handover():
     """The hand-over scenarios' package tables: the queue-manager component and its file."""
-    spec = importlib.util.spec_from_file_location("scenarios_handover", HERE / "scenarios" / "handover.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("scenarios_handover", HERE / "scenarios" / "handover.py")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
