@@ -354,6 +354,10 @@ class Prefix:
         f.write_text("REGEDIT4\r\n\r\n" + text.strip().replace("\n", "\r\n") + "\r\n\r\n",
                      encoding="latin-1")
         proc = self.run(["reg", "import", self.winpath(f)])
+        if proc.returncode != 0 and not proc.stdout and not proc.stderr:
+            # Seen once on a fresh prefix copy under load: reg exits non-zero without a word.
+            print(f"NOTE reg import failed silently ({proc.returncode}); trying once more", flush=True)
+            proc = self.run(["reg", "import", self.winpath(f)])
         f.unlink()
         expect(proc.returncode == 0, f"reg import failed: {proc.stdout!r} {proc.stderr!r}")
 
