@@ -1,6 +1,6 @@
 // Fuzzes the response file: the input is the file USEINI names. Its settings are looked up
 // through iwiGetIniProperty and iwiGetIniFeature, as the actions look them up, and each answer is
-// checked against a model of the file's rules: text-mode lines of at most 515 characters, cut at
+// checked against a model of the file's rules: text-mode lines of at most 2111 characters, cut at
 // CR, trimmed; comments; stanzas; "keyword=value" and "/x value" settings with trimmed, unquoted,
 // expanded values; nothing stored after the first error line; the last stanza named Response
 // and the last setting of a keyword in it answer; a value beyond 515 characters refused.
@@ -99,7 +99,7 @@ Model Parse(std::string file) {
             end = text.size();
         std::string raw = text.substr(start, end - start);
         start = end + 1;
-        if (raw.size() > 515) {
+        if (raw.size() > 2111) {
             m.ok = false;
             continue;
         }

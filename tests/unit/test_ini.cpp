@@ -138,16 +138,23 @@ TEST_F(Ini, EachKindOfErrorLineIsTracedUnderTheBuildFunction) {
     EXPECT_EQ(Value("", "Late"), "<none>"); // the unnamed stanza is opened, nothing stored in it
 }
 
-TEST_F(Ini, OverlongLineIsOneErrorWhoseTailIsNoSetting) {
-    // Read in pieces of 515, the tail "B=22..." of this 600-character line would pass for a setting.
-    std::string longLine = std::string(515, 'C') + "B=" + std::string(83, '2');
-    File("[Response]\nA=" + std::string(513, 'a') + "\n" + longLine + "\nD=4\n");
+TEST_F(Ini, LongestWrittenFeatureListReadsBackAndLongerIsOneError) {
+    // The writer's longest line: ADDLOCAL="..." around a 2047-character list.
+    std::string list;
+    for (int i = 1000; list.size() + 12 < 2047; i++)
+        list += "Feature" + std::to_string(i) + ",";
+    const std::string last(2047 - list.size(), 'L');
+    list += last;
+    // Past the limit, the tail "B=22..." of the line would pass for a setting if read in pieces.
+    std::string longLine = std::string(2111, 'C') + "B=" + std::string(83, '2');
+    File("[Response]\nADDLOCAL=\"" + list + "\"\n" + longLine + "\nD=4\n");
     EXPECT_FALSE(Build());
-    EXPECT_EQ(Value("Response", "A"), std::string(513, 'a')); // 515 characters is still a line
+    EXPECT_EQ(Value("Response", "ADDLOCAL"), list);
     EXPECT_EQ(Value("Response", "B"), "<none>");
     EXPECT_EQ(Value("Response", "D"), "<none>");
-    EXPECT_TRUE(HasText("***Line longer than 515 characters"));
+    EXPECT_TRUE(HasText("***Line longer than 2111 characters"));
     EXPECT_EQ(ErrorLines(), 1);
+    EXPECT_EQ(Feature(last.c_str()), INSTALLSTATE_LOCAL);
 }
 
 TEST_F(Ini, ValuesWithReferencesAreExpanded) {

@@ -81,9 +81,13 @@ void FreeStanza(IniStanza* pStanza) {
     free(pStanza);
 }
 
-// The file's lines are at most 515 characters: a longer one is reported whole, never parsed in
-// pieces whose tail could pass for a setting. FALSE at the end of the file.
-BOOL ReadLine(FILE* fp, char (&szLine)[ZEB_CCH_MSG], BOOL* pbTooLong) {
+// A line holds at least what the response-file writer puts on one (a feature list of up to 2047
+// characters with its keyword and quotes), so a file this library wrote reads back whole. A longer
+// line is reported whole, never parsed in pieces whose tail could pass for a setting.
+const size_t kCchIniLine = ZEB_CCH_FEATURELIST + 64;
+
+// FALSE at the end of the file.
+BOOL ReadLine(FILE* fp, char (&szLine)[kCchIniLine], BOOL* pbTooLong) {
     size_t cch = 0;
     *pbTooLong = FALSE;
     int c = fgetc(fp);
@@ -314,11 +318,11 @@ BOOL iwiBuildIniTable(LPCSTR pszPath, BOOL* pbOpenFailed) {
         return FALSE;
     }
     BOOL bOk = TRUE;
-    char szLine[ZEB_CCH_MSG];
+    char szLine[kCchIniLine];
     BOOL bTooLong;
     while (ReadLine(fp.Get(), szLine, &bTooLong)) {
         if (bTooLong) {
-            TraceLineError("Line longer than 515 characters");
+            TraceText(kBuildFunction, "***Line longer than %lu characters", (unsigned long)(kCchIniLine - 1));
             bOk = FALSE;
         } else if (!ParseLine(szLine, bOk)) {
             bOk = FALSE;
