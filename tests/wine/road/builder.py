@@ -17,10 +17,11 @@ UPGRADE_CODES = {
     "server": "{8D1C5EA1-A4C5-4967-97FA-77FE6D4B5EA7}",
     "client": "{5A8B5D80-6DCC-4317-9922-99EC0093BF24}",
 }
-# Every feature of the product, with the kinds of package that carry it.
+# Every feature of the product, with the kinds of package that carry it. AMS is a server feature:
+# its Components value marks an installation as server-made, which refuses the client package.
 FEATURES = [("Base", "sc"), ("Server", "s"), ("Client", "sc"), ("JavaMsg", "sc"), ("Toolkit", "sc"),
             ("JRE", "sc"), ("Web", "s"), ("XR_Service", "s"), ("MFT_Service", "s"), ("MFT_Logger", "s"),
-            ("MFT_Agent", "s"), ("MFT_Tools", "s"), ("AMS", "sc"), ("AMQP", "s")]
+            ("MFT_Agent", "s"), ("MFT_Tools", "s"), ("AMS", "s"), ("AMQP", "s")]
 # Instance-1 component codes, as the product's feature table knows them.
 COMPONENT_CODE = "{{6B0E4C1A-53D2-4F7E-9E11-0A1B2C3D4E{:02X}}}"
 # What deferred actions of the library read, handed over through the deferred-property file; the
