@@ -22,10 +22,6 @@ const char kComp1[] = "{C0000000-0000-0000-0000-000000000001}";
 const char kComp2[] = "{C0000000-0000-0000-0000-000000000002}";
 const char kComp3[] = "{C0000000-0000-0000-0000-000000000003}";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 // The functions run inside an action's frame, as the actions that call them do.
 class Prev : public ZebTest {
   protected:
