@@ -25,17 +25,6 @@ class Scripts : public ZebTest {
                program + "\\;ZEBDATFOLDER=C:\\HXData;";
     }
 
-    // Runs in rollback with the scheduled mode set too, as Wine runs a rollback action.
-    UINT RunRollbackAsWine(ZebActionProc action, const std::string& values) {
-        fs::WriteFile("C:\\Temp\\zebp0001.txt", values);
-        msi::SetProperty("ZebRollback", "C:\\Temp\\zebp0001.txt");
-        msi::EnterDeferred("ZebRollback", MSIRUNMODE_ROLLBACK);
-        msi::SetMode(MSIRUNMODE_SCHEDULED, true);
-        UINT uiRc = action(h);
-        msi::LeaveDeferred();
-        return uiRc;
-    }
-
     // A test double of the unpack script: writes its arguments and folder to its output and
     // unpacks a small tree into its working folder.
     static void InstallUnpackScript(const std::string& program, DWORD exitCode = 0) {
