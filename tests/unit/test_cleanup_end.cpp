@@ -20,9 +20,7 @@ class CleanUpEnd : public ZebTest {
         ZebTest::SetUp();
         fs::MakeDirs("C:\\Temp");
         fs::MakeDirs("C:\\HXData");
-        msi::SetProperty("ZEBTEMP", "C:\\Temp");
-        msi::SetProperty("ZEBTEMPFILENUM", "0001");
-        msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
+        SetProps({{"ZEBTEMP", "C:\\Temp"}, {"ZEBTEMPFILENUM", "0001"}, {"ZEBDATFOLDER", "C:\\HXData"}});
         fs::WriteFile(kPropertyFile, "ZEBDATFOLDER=C:\\HXData\r\n");
     }
     static int MergedLines() {
@@ -34,10 +32,7 @@ class CleanUpEnd : public ZebTest {
 };
 
 TEST_F(CleanUpEnd, SilentSuccessLaunchesAndLeavesNoTemporaryFile) {
-    msi::SetProperty("UILevel", "2");
-    msi::SetProperty("ZEBPRODUCT", "server");
-    msi::SetProperty("VersionNT", "603");
-    msi::SetProperty("ZEBTEMPLOGPATH", kUiLog);
+    SetProps({{"UILevel", "2"}, {"ZEBPRODUCT", "server"}, {"VersionNT", "603"}, {"ZEBTEMPLOGPATH", kUiLog}});
     fs::WriteFile(kUiLog, "dialogs\r\n");
     EXPECT_EQ(iwiCleanUpSuccess(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(File(kPropertyFile), "<absent>");
@@ -65,9 +60,7 @@ TEST_F(CleanUpEnd, FullDialogsKeepThePropertyFileUnlessRolledBack) {
 }
 
 TEST_F(CleanUpEnd, RemovalRunsTheUninstallCleanUpAndNoLaunch) {
-    msi::SetProperty("UILevel", "");
-    msi::SetProperty("ZEBREMOVE", "1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
+    SetProps({{"UILevel", ""}, {"ZEBREMOVE", "1"}, {"ZEBPGMFOLDER", "C:\\HX\\"}});
     EXPECT_EQ(iwiCleanUpSuccess(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("iwiUninstallCleanUp returned 0"));
     EXPECT_FALSE(HasTextContaining("iwiTestAndLaunchConfig returned"));
@@ -75,9 +68,7 @@ TEST_F(CleanUpEnd, RemovalRunsTheUninstallCleanUpAndNoLaunch) {
 }
 
 TEST_F(CleanUpEnd, DialogLogMergesOnceAndTheMergeEnds) {
-    msi::SetProperty("UILevel", "5");
-    msi::SetProperty("ZEBKEEPTEMPLOG", "1");
-    msi::SetProperty("ZEBTEMPLOGPATH", kUiLog);
+    SetProps({{"UILevel", "5"}, {"ZEBKEEPTEMPLOG", "1"}, {"ZEBTEMPLOGPATH", kUiLog}});
     fs::WriteFile(kUiLog, "one\r\ntwo\r\nthree\r\n");
     EXPECT_EQ(iwiCleanUp(h), ZEB_RC_SUCCESS);
     // DeleteTempFiles merges it; the explicit end of the log finds it merged already. Each line of
@@ -92,8 +83,7 @@ TEST_F(CleanUpEnd, DialogLogMergesOnceAndTheMergeEnds) {
 }
 
 TEST_F(CleanUpEnd, FailedReadEndsWith1603AndClosesTheLog) {
-    msi::SetProperty("UILevel", "2");
-    msi::SetProperty("ZEBTEMPLOGPATH", kUiLog);
+    SetProps({{"UILevel", "2"}, {"ZEBTEMPLOGPATH", kUiLog}});
     winsim::FailCall("MsiGetPropertyA", ERROR_INVALID_HANDLE, 0, "UILevel");
     EXPECT_EQ(iwiCleanUp(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasTextContaining("UILevel"));

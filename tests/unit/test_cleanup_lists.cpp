@@ -190,9 +190,9 @@ TEST_F(CleanUp, RegistryTreeNowTakesEverySiblingAndKeepsTheParentOfAKeptKey) {
 }
 
 TEST_F(CleanUp, CsdsStackLevelsBackupsAndTheirKey) {
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX");
-    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "Installation1"},
+              {"ZEBPGMFOLDER", "C:\\HX"},
+              {"ZEBDATFOLDER", "C:\\HXData"}});
     EXPECT_TRUE(DeleteCsds(FALSE, FALSE, "C:\\HX", kComp, 2));
     EXPECT_TRUE(HasText("Returning, nothing to do"));
     EXPECT_TRUE(DeleteCsds(TRUE, FALSE, "C:\\HX", kComp, 2)); // no key: only traced
@@ -228,10 +228,10 @@ TEST_F(CleanUp, CsdsStackLevelsBackupsAndTheirKey) {
 }
 
 TEST_F(CleanUp, DeleteCsdsActionStacksBothFoldersAndTheShortcutWithReducedLogging) {
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
-    msi::SetProperty("ZEBSTARTFOLDER", "HX Installation1");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "Installation1"},
+              {"ZEBPGMFOLDER", "C:\\HX\\"},
+              {"ZEBDATFOLDER", "C:\\HXData"},
+              {"ZEBSTARTFOLDER", "HX Installation1"}});
     AddInstallation({.name = "Installation1",
                      .identifier = "1",
                      .folder = "C:\\HX",
@@ -280,11 +280,11 @@ TEST_F(CleanUp, CopyDataFileStacksTheOriginalOnlyAfterAGoodCopy) {
 }
 
 TEST_F(CleanUp, LastInstallActionStacksTheListLogAndSocketsOnlyForTheLastInstallation) {
-    msi::SetProperty("ZEBREMOVE", "1");
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
-    msi::SetProperty("ZEBLOGFOLDER", "C:\\HXLog");
+    SetProps({{"ZEBREMOVE", "1"},
+              {"ZEBINSTALLINSTANCENAME", "Installation1"},
+              {"ZEBPGMFOLDER", "C:\\HX\\"},
+              {"ZEBDATFOLDER", "C:\\HXData"},
+              {"ZEBLOGFOLDER", "C:\\HXLog"}});
     AddInstallation({.name = "Installation1", .identifier = "1", .folder = "C:\\HX"});
     fs::WriteFile("C:\\HXData\\hxs.ini", "mine");
     fs::MakeDirs("C:\\HXData\\Config");
@@ -307,8 +307,7 @@ TEST_F(CleanUp, LastInstallActionStacksTheListLogAndSocketsOnlyForTheLastInstall
 }
 
 TEST_F(CleanUp, FinalActionWritesLastInstallAndItsRollbackDeletesIt) {
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "Installation1"}, {"ZEBDATFOLDER", "C:\\HXData"}});
     AddInstallation({.name = "Installation1", .description = "Mine", .identifier = "1", .folder = "C:\\HX"});
     fs::MakeDirs("C:\\HXData\\Config");
     fs::WriteFile("C:\\HXData\\exits64\\Installation1\\zebrspin.dll", "x");
@@ -338,8 +337,7 @@ TEST_F(CleanUp, FinalActionWritesLastInstallAndItsRollbackDeletesIt) {
 }
 
 TEST_F(CleanUp, HighContrastAddsOneRegistryRowForOneOrZero) {
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-    msi::SetProperty("ZEBSETHIGHCONTRAST", "1");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "Installation1"}, {"ZEBSETHIGHCONTRAST", "1"}});
     EXPECT_EQ(iwiStackSetHighContrast(h), ZEB_RC_SUCCESS);
     msi::SetProperty("ZEBSETHIGHCONTRAST", "0");
     EXPECT_EQ(iwiStackSetHighContrast(h), ZEB_RC_SUCCESS);

@@ -131,8 +131,7 @@ class CleanUpFeatures : public CleanUpShell {
   protected:
     void SetUp() override {
         CleanUpShell::SetUp();
-        msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-        msi::SetProperty("ZEBPGMREGPATH", "C:\\HX");
+        SetProps({{"ZEBPGMFOLDER", "C:\\HX\\"}, {"ZEBPGMREGPATH", "C:\\HX"}});
         fs::MapModule("C:\\HX\\uninst\\srvca.dll", ZEB_UNINST_LIBRARY);
         fs::MapModule("C:\\HX\\uninst\\noca.dll", ZEB_UNINST_NOCA_LIBRARY);
         fs::WriteFile("C:\\HX\\uninst\\Server.u02", "; the server's leftovers\r\n"
@@ -156,9 +155,8 @@ TEST_F(CleanUpFeatures, ListOfAFeatureBeingRemovedStacksItsItemsAndRunsItsLibrar
                   "ZEB_Record_2 | Server_base_Instance1 | plain.txt | ZEBPATHPROPERTY2 | 2",
                   "ZEB_Record_3 | Server_base_Instance1 | Server.u02 | ZEBPATHPROPERTY3 | 2",
               }));
-    EXPECT_EQ(Prop("ZEBPATHPROPERTY1"), "C:\\HX\\web");
-    EXPECT_EQ(Prop("ZEBTESTCASAW"), "Server");
-    EXPECT_EQ(Prop("ZEBUNINSTFEATURE"), "Server");
+    EXPECT_EQ(Props({"ZEBPATHPROPERTY1", "ZEBTESTCASAW", "ZEBUNINSTFEATURE"}),
+              (std::vector<std::string>{"C:\\HX\\web", "Server", "Server"}));
     EXPECT_EQ(fs::ModuleLoads(), 0);
     EXPECT_TRUE(TextsInOrder(
         {"Checking feature 'Server' (Server_base_Instance1)", "Feature 'Server' is being uninstalled",

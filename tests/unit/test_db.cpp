@@ -139,8 +139,7 @@ TEST_F(DbHelpers, FeatureStatesIgnoreAMissingFeatureOnly) {
 }
 
 TEST_F(DbHelpers, ProductComparisonReadsTheCodesOnceAndIgnoresCase) {
-    msi::SetProperty("UpgradeCode", "{5A8B5D80-6DCC-4317-9922-99EC0093BF24}");
-    msi::SetProperty("ProductVersion", "9.4.0.0");
+    SetProps({{"UpgradeCode", "{5A8B5D80-6DCC-4317-9922-99EC0093BF24}"}, {"ProductVersion", "9.4.0.0"}});
     int iMatch = -1;
     EXPECT_EQ(iwiCompareProduct("{5a8b5d80-6dcc-4317-9922-99ec0093bf24}", &iMatch), 0u);
     EXPECT_EQ(iMatch, 1);

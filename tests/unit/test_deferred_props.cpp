@@ -18,8 +18,7 @@ class Handover : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        msi::SetProperty("ZEBTEMP", "C:\\Temp");
-        msi::SetProperty("ZEBTEMPFILENUM", "0001");
+        SetProps({{"ZEBTEMP", "C:\\Temp"}, {"ZEBTEMPFILENUM", "0001"}});
     }
 
     // What a deferred action of that name reads of the list the engine hands it.
@@ -32,11 +31,11 @@ class Handover : public ZebTest {
 };
 
 TEST_F(Handover, OneLineOfEntriesInListOrderThatDeferredReadsGiveBack) {
-    msi::SetProperty("ZEBPROPERTYNAMELIST1", "ZEBA;;ZEBB");
-    msi::SetProperty("ZEBPROPERTYNAMELIST3", "ZEBEQ;ZEBNONE;ZEBA;");
-    msi::SetProperty("ZEBA", "1");
-    msi::SetProperty("ZEBB", "C:\\Program Files\\HX");
-    msi::SetProperty("ZEBEQ", "x=y");
+    SetProps({{"ZEBPROPERTYNAMELIST1", "ZEBA;;ZEBB"},
+              {"ZEBPROPERTYNAMELIST3", "ZEBEQ;ZEBNONE;ZEBA;"},
+              {"ZEBA", "1"},
+              {"ZEBB", "C:\\Program Files\\HX"},
+              {"ZEBEQ", "x=y"}});
     EXPECT_EQ(iwiWriteDeferredProperties(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(File(kList), "ZEBA=1;ZEBB=C:\\Program Files\\HX;ZEBEQ=x=y;ZEBNONE=;ZEBA=1;");
     EXPECT_TRUE(HasText("Can't get property name list 'ZEBPROPERTYNAMELIST2'"));
@@ -56,8 +55,7 @@ TEST_F(Handover, AllListsEmptyWriteAnEmptyFileAndAnOverlongListFails) {
                               "Can't get property name list 'ZEBPROPERTYNAMELIST3'"}));
 
     fs::Remove(kList);
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     msi::SetProperty("ZEBPROPERTYNAMELIST2", std::string(2048, 'N'));
     EXPECT_EQ(iwiWriteDeferredProperties(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***msiGetProperty('ZEBPROPERTYNAMELIST2') failed (234)"));
@@ -67,9 +65,9 @@ TEST_F(Handover, AllListsEmptyWriteAnEmptyFileAndAnOverlongListFails) {
 TEST_F(Handover, ResponseFileGivesItsSettingsOnlyWhereThePropertyIsEmpty) {
     fs::WriteFile("C:\\Temp\\resp.ini", "[Response]\r\nPGMFOLDER=C:\\FromIni\r\nDATFOLDER=C:\\DatIni\r\n"
                                         "ZEBX=not a setting\r\n");
-    msi::SetProperty("USEINI", "C:\\Temp\\resp.ini");
-    msi::SetProperty("ZEBPROPERTYNAMELIST1", "PGMFOLDER;DATFOLDER;ZEBX;pgmfolder");
-    msi::SetProperty("DATFOLDER", "C:\\Prop");
+    SetProps({{"USEINI", "C:\\Temp\\resp.ini"},
+              {"ZEBPROPERTYNAMELIST1", "PGMFOLDER;DATFOLDER;ZEBX;pgmfolder"},
+              {"DATFOLDER", "C:\\Prop"}});
     EXPECT_EQ(iwiWriteDeferredProperties(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(File(kList), "PGMFOLDER=C:\\FromIni;DATFOLDER=C:\\Prop;ZEBX=;pgmfolder=;");
 }
@@ -81,12 +79,10 @@ TEST_F(Handover, AValueTheListCannotCarryIsRefusedAndNoListIsLeft) {
     for (const Case& c :
          {Case{"X;ZEBLEAVEQMDATAREMOVE=delete", "';'"}, Case{"C:\\a\r\nb", "carriage return"},
           Case{"C:\\a\nZEBREMOVE=1", "line feed"}, Case{"C:\\a\x1a", "end-of-file character (0x1A)"}}) {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        msi::ClearMessages();
+        Reload(true);
         fs::WriteFile(kList, "ZEBDATFOLDER=C:\\Old;"); // an earlier run's list
-        msi::SetProperty("ZEBPROPERTYNAMELIST1", "ZEBINSTALLINSTANCENAME;ZEBDATFOLDER");
-        msi::SetProperty("ZEBDATFOLDER", c.value);
+        SetProps(
+            {{"ZEBPROPERTYNAMELIST1", "ZEBINSTALLINSTANCENAME;ZEBDATFOLDER"}, {"ZEBDATFOLDER", c.value}});
         EXPECT_EQ(iwiWriteDeferredProperties(h), ZEB_RC_FAILURE) << c.named;
         EXPECT_TRUE(HasText("***Property 'ZEBDATFOLDER' value holds a " + c.named +
                             ", which the value list cannot carry; no list written"))
@@ -122,8 +118,7 @@ TEST_F(Handover, EveryDeferredLibraryActionAndNoOtherGetsThePath) {
     // A row without a type stops the action: the checker reports 87.
     msi::AddRow("CustomAction", {msi::Field::str("NoType"), msi::Field{}, msi::Field::str("zebiwicn.dll"),
                                  msi::Field::str("x"), msi::Field{}});
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     EXPECT_EQ(iwiSetCustomActionData(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***MsiRecordGetInteger('Type') failed (87)"));
 }
@@ -151,8 +146,7 @@ TEST_F(Handover, TheLibraryIsRegisteredInThe64BitViewOnlyAndRemovedWhenGone) {
     reg::SetString(HKEY_LOCAL_MACHINE, kXadll, "Skyloft HX Client (Inst2)",
                    "C:\\HX2\\bin64\\ZEBMTSXATMC.DLL");
     fs::Remove(kLibrary);
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     EXPECT_EQ(RunDeferred(iwiDeferredUpdates, kValues, MSIRUNMODE_ROLLBACK), ZEB_RC_SUCCESS);
     EXPECT_FALSE(reg::GetValue(HKEY_LOCAL_MACHINE, kXadll, kValueName).has_value());
     EXPECT_TRUE(reg::GetValue(HKEY_LOCAL_MACHINE, kXadll, "Skyloft HX Client (Inst2)").has_value());
@@ -168,8 +162,7 @@ TEST_F(Handover, AMissingKeyIsAWarningAFailedWriteFails) {
 
     fs::WriteFile(kLibrary, "MZ");
     winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     EXPECT_EQ(RunDeferred(iwiDeferredUpdates, kValues), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasTextMatching(R"(^\*\*\*ERROR: Failed to create the value Skyloft HX Client \(Inst1\) -> )"
                                 R"(C:\\HX\\bin64\\ZEBMTSXATMC.DLL, with error 5\(\d+\)$)"));
@@ -183,14 +176,12 @@ TEST_F(Handover, TheQueueManagersLeaveHxsIniOnlyWhenTheWholeProductGoes) {
     EXPECT_TRUE(HasText("Not removing the whole product (ZEBREMOVE ''), so the qmgrs stay in the ini file"));
 
     // Rollback never touches them.
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     const std::string removal = kValues + "ZEBLEAVEQMDATAREMOVE=DELETE;ZEBREMOVE=1;ZEBTEMP=C:\\Temp;";
     EXPECT_EQ(RunDeferred(iwiDeferredUpdates, removal, MSIRUNMODE_ROLLBACK), ZEB_RC_SUCCESS);
     EXPECT_EQ(File("C:\\HXData\\hxs.ini"), kIni);
 
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     EXPECT_EQ(RunDeferred(iwiDeferredUpdates, removal), ZEB_RC_SUCCESS);
     EXPECT_EQ(File("C:\\HXData\\hxs.ini"), "AllQueueManagers:\r\n   DefaultPrefix=C:\\HXData\r\n");
     EXPECT_EQ(File("C:\\Temp\\hxs.ini_backup"), kIni);
@@ -204,16 +195,14 @@ TEST_F(Handover, WrittenListReachesTheDeferredAction) {
     msi::AddRow("CustomAction",
                 {msi::Field::str("iwiDeferredUpdatesDeferred"), msi::Field::integer(3073),
                  msi::Field::str("zebiwicn.dll"), msi::Field::str("iwiDeferredUpdates"), msi::Field{}});
-    msi::SetProperty("ZEBPROPERTYNAMELIST1", "ZEBINSTALLINSTANCENAME;ZEBPGMFOLDER;ZEBDATFOLDER");
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX");
+    SetProps({{"ZEBPROPERTYNAMELIST1", "ZEBINSTALLINSTANCENAME;ZEBPGMFOLDER;ZEBDATFOLDER"},
+              {"ZEBINSTALLINSTANCENAME", "Inst1"},
+              {"ZEBPGMFOLDER", "C:\\HX"}});
     fs::WriteFile(kLibrary, "MZ");
     EXPECT_EQ(iwiWriteDeferredProperties(h), ZEB_RC_SUCCESS);
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     EXPECT_EQ(iwiSetCustomActionData(h), ZEB_RC_SUCCESS);
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     msi::EnterDeferred("iwiDeferredUpdatesDeferred", MSIRUNMODE_SCHEDULED, true);
     EXPECT_EQ(iwiDeferredUpdates(h), ZEB_RC_SUCCESS);
     msi::LeaveDeferred();

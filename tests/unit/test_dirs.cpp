@@ -12,10 +12,6 @@ namespace msi = winsim::msi;
 const char kDefaultPgm[] = "C:\\Program Files\\Corvane\\HX";
 const char kDefaultDat[] = "C:\\ProgramData\\Corvane\\HX";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 // "C:\" followed by letters up to the length asked for.
 std::string PathOfLength(size_t cch, const std::string& drive = "C:\\") {
     return drive + std::string(cch - drive.size(), 'a');
@@ -25,13 +21,13 @@ class Dirs : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        msi::SetProperty("UpgradeCode", ZEB_UPGRADE_SERVER);
-        msi::SetProperty("Manufacturer", "Corvane");
-        msi::SetProperty("ZEBDISKFOLDERNAME", "HX");
-        msi::SetProperty("ProgramFiles64Folder", "C:\\Program Files\\");
-        msi::SetProperty("ProgramFilesFolder", "C:\\Program Files (x86)\\");
-        msi::SetProperty("CommonAppDataFolder", "C:\\ProgramData\\");
-        msi::SetProperty("UILevel", "2");
+        SetProps({{"UpgradeCode", ZEB_UPGRADE_SERVER},
+                  {"Manufacturer", "Corvane"},
+                  {"ZEBDISKFOLDERNAME", "HX"},
+                  {"ProgramFiles64Folder", "C:\\Program Files\\"},
+                  {"ProgramFilesFolder", "C:\\Program Files (x86)\\"},
+                  {"CommonAppDataFolder", "C:\\ProgramData\\"},
+                  {"UILevel", "2"}});
     }
     UINT Run() { return iwiSetDirs(h); }
     void Installed(const std::string& name, const std::string& folder, bool view32 = false) {
@@ -133,13 +129,10 @@ TEST_F(Dirs, LogSummaryNamesKnownLevelsAndWritesOthersDotted) {
 
 TEST_F(Dirs, CleanMachineGetsTheDefaults) {
     ASSERT_EQ(Run(), ZEB_RC_SUCCESS);
-    EXPECT_EQ(Prop("ZEBPGMFOLDER"), kDefaultPgm);
-    EXPECT_EQ(Prop("INSTALLDIR"), kDefaultPgm);
-    EXPECT_EQ(Prop("ZEBDATFOLDER"), kDefaultDat);
-    EXPECT_EQ(Prop("ZEBLOGFOLDER"), std::string(kDefaultDat) + "\\log");
-    EXPECT_EQ(Prop("ZEBHAVEQMS"), "");
-    EXPECT_EQ(Prop("ZEBPREVPGM"), "");
-    EXPECT_EQ(Prop("ZEBPREVDAT"), "");
+    EXPECT_EQ(Props({"ZEBPGMFOLDER", "INSTALLDIR", "ZEBDATFOLDER", "ZEBLOGFOLDER", "ZEBHAVEQMS", "ZEBPREVPGM",
+                     "ZEBPREVDAT"}),
+              (std::vector<std::string>{kDefaultPgm, kDefaultPgm, kDefaultDat,
+                                        std::string(kDefaultDat) + "\\log", "", "", ""}));
     EXPECT_FALSE(HasTextContaining("In use by legacy installation"));
     EXPECT_TRUE(TextsInOrder(
         {"Building a list of existing qmgrs", "No qmgrs already exist, CAN choose another data directory",
@@ -169,9 +162,9 @@ TEST_F(Dirs, ProgramFolderPrecedence) {
                      .folder = "C:\\HXOld\\",
                      .serverVersion = "9",
                      .serverRelease = "3"});
-    msi::SetProperty("ZEBOLDINSTALLINSTANCENAME", "Inst1");
-    msi::SetProperty("PGMFOLDER", "\"C:\\FromIni\\\"");
-    msi::SetProperty("ZEBLASTPGM", "C:\\Last");
+    SetProps({{"ZEBOLDINSTALLINSTANCENAME", "Inst1"},
+              {"PGMFOLDER", "\"C:\\FromIni\\\""},
+              {"ZEBLASTPGM", "C:\\Last"}});
     ASSERT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("ZEBPGMFOLDER"), "C:\\HXOld");
     EXPECT_EQ(Prop("ZEBPREVPGM"), "C:\\HXOld");
@@ -201,10 +194,8 @@ TEST_F(Dirs, QueueManagersKeepThePreviousDataAndLogFolders) {
     ASSERT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("ZEBHAVEQMS"), "1");
     EXPECT_TRUE(HasText("Argh... we have qmgrs... better not let the data path change then!"));
-    EXPECT_EQ(Prop("ZEBDATFOLDER"), "C:\\OldData");
-    EXPECT_EQ(Prop("ZEBPREVDAT"), "C:\\OldData");
-    EXPECT_EQ(Prop("ZEBLOGFOLDER"), "C:\\OldLog");
-    EXPECT_EQ(Prop("ZEBPREVLOG"), "C:\\OldLog");
+    EXPECT_EQ(Props({"ZEBDATFOLDER", "ZEBPREVDAT", "ZEBLOGFOLDER", "ZEBPREVLOG"}),
+              (std::vector<std::string>{"C:\\OldData", "C:\\OldData", "C:\\OldLog", "C:\\OldLog"}));
     EXPECT_TRUE(HasText("szPrevLogFolder 'C:\\OldLog' being used as log folder"));
     // The inventory's own data-folder value is never the chosen one.
     EXPECT_STREQ(WorkingFolders().szData, "C:\\OldData");
@@ -215,9 +206,8 @@ TEST_F(Dirs, WithoutQueueManagersThePreviousFoldersAreOnlyRecommendations) {
     AddOldRecord({.logDefaultPath = "C:\\OldLog"});
     ASSERT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("We didnt find queue managers so lets let data path and log path be moved"));
-    EXPECT_EQ(Prop("ZEBPREVDAT"), "");
-    EXPECT_EQ(Prop("ZEBPREVLOG"), "");
-    EXPECT_EQ(Prop("ZEBDATFOLDER"), "C:\\OldData");
+    EXPECT_EQ(Props({"ZEBPREVDAT", "ZEBPREVLOG", "ZEBDATFOLDER"}),
+              (std::vector<std::string>{"", "", "C:\\OldData"}));
     EXPECT_TRUE(HasText("Setting dat recommendation from last install"));
     EXPECT_EQ(Prop("ZEBLOGFOLDER"), "C:\\OldLog");
     EXPECT_TRUE(HasText("szLogFolder now set to 'C:\\OldLog' (2)"));
@@ -253,8 +243,7 @@ TEST_F(Dirs, ResponseFileFoldersAtTheirLimits) {
 }
 
 TEST_F(Dirs, DefaultTooLongFallsBackToTheFixedFolders) {
-    msi::SetProperty("ProgramFiles64Folder", PathOfLength(185));
-    msi::SetProperty("CommonAppDataFolder", PathOfLength(250));
+    SetProps({{"ProgramFiles64Folder", PathOfLength(185)}, {"CommonAppDataFolder", PathOfLength(250)}});
     ASSERT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("Final fallback for Pgm Folder"));
     EXPECT_EQ(Prop("ZEBPGMFOLDER"), "c:\\Program Files\\Corvane\\HX");
@@ -325,23 +314,22 @@ TEST_F(Dirs, FailedReadsEndWith1603) {
 
 TEST_F(Dirs, RegistryFormsShortAndQuoted) {
     fs::MakeDirs(kDefaultPgm);
-    msi::SetProperty("ZEBPGMFOLDER", std::string(kDefaultPgm) + "\\");
-    msi::SetProperty("ZEBDATFOLDER", kDefaultDat);
-    msi::SetProperty("ZEBLOGFOLDER", "C:\\HXLog");
+    SetProps({{"ZEBPGMFOLDER", std::string(kDefaultPgm) + "\\"},
+              {"ZEBDATFOLDER", kDefaultDat},
+              {"ZEBLOGFOLDER", "C:\\HXLog"}});
     ASSERT_EQ(iwiSetRegistryDirs(h), ZEB_RC_SUCCESS);
-    EXPECT_EQ(Prop("ZEBPGMREGPATH"), kDefaultPgm);
-    EXPECT_EQ(Prop("ZEBPGMQUOTEPATH"), kDefaultPgm);
-    EXPECT_EQ(Prop("ZEBTOOLKITPATH"), std::string(kDefaultPgm) + "\\tools\\c\\samples\\bin");
-    EXPECT_EQ(Prop("ZEBSHORTPGMREGPATH"), "C:\\PROGRA~1\\Corvane\\HX");
-    EXPECT_EQ(Prop("ZEBDATQUOTEPATH"), kDefaultDat);
-    EXPECT_EQ(Prop("ZEBLOGREGPATH"), "C:\\HXLog");
+    EXPECT_EQ(Props({"ZEBPGMREGPATH", "ZEBPGMQUOTEPATH", "ZEBTOOLKITPATH", "ZEBSHORTPGMREGPATH",
+                     "ZEBDATQUOTEPATH", "ZEBLOGREGPATH"}),
+              (std::vector<std::string>{kDefaultPgm, kDefaultPgm,
+                                        std::string(kDefaultPgm) + "\\tools\\c\\samples\\bin",
+                                        "C:\\PROGRA~1\\Corvane\\HX", kDefaultDat, "C:\\HXLog"}));
 
-    msi::SetProperty("Version9X", "490");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\Program Files\\Corvane\\Not Made");
+    SetProps({{"Version9X", "490"}, {"ZEBPGMFOLDER", "C:\\Program Files\\Corvane\\Not Made"}});
     ASSERT_EQ(iwiSetRegistryDirs(h), ZEB_RC_SUCCESS);
-    EXPECT_EQ(Prop("ZEBPGMQUOTEPATH"), "\"C:\\Program Files\\Corvane\\Not Made\"");
-    EXPECT_EQ(Prop("ZEBTOOLKITPATH"), "\"C:\\Program Files\\Corvane\\Not Made\\tools\\c\\samples\\bin\"");
-    EXPECT_EQ(Prop("ZEBSHORTPGMREGPATH"), "C:\\Program Files\\Corvane\\Not Made");
+    EXPECT_EQ(Props({"ZEBPGMQUOTEPATH", "ZEBTOOLKITPATH", "ZEBSHORTPGMREGPATH"}),
+              (std::vector<std::string>{"\"C:\\Program Files\\Corvane\\Not Made\"",
+                                        "\"C:\\Program Files\\Corvane\\Not Made\\tools\\c\\samples\\bin\"",
+                                        "C:\\Program Files\\Corvane\\Not Made"}));
     EXPECT_EQ(Prop("ZEBDATQUOTEPATH"), kDefaultDat); // no blank
     EXPECT_EQ(Prop("ZEBDATREGPATH"), kDefaultDat);
 }

@@ -18,14 +18,6 @@ void RunAs(Preset preset) {
     winsim::token::SetProcessToken(winsim::token::Make(preset));
 }
 
-// A fresh load of the library and an empty installer log, for a second run in one test.
-void Reload(MSIHANDLE h) {
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    FrameSetSession(h);
-    winsim::msi::ClearMessages();
-}
-
 TEST_F(Elevation, ElevatedAdministratorPasses) {
     EXPECT_EQ(iwiCheckIfElevated(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(TextsInOrder({"User id belongs to local Administrators", kSuccess, "Returning with rc 0"}));
@@ -44,7 +36,7 @@ TEST_F(Elevation, FilteredAdministratorFailsWithOneGenericMessage) {
     EXPECT_EQ(MessageBoxes().size(), 1u);
     // The line end stays in the text: the trace file gets an empty line after it.
     winsim::msi::SetProperty("ZEBUSERTRACEPATH", "C:\\Temp\\trace.txt");
-    Reload(h);
+    Reload(true);
     iwiCheckIfElevated(h);
     EXPECT_NE(File("C:\\Temp\\trace.txt").find("(ZEB4353)\r\n\r\n"), std::string::npos);
 }
@@ -83,7 +75,7 @@ TEST_F(Elevation, ImpersonatingThreadIsJudgedByItsOwnToken) {
     // And the other way round: an elevated impersonation token in a filtered process.
     winsim::token::Impersonate(winsim::token::Make(Preset::ElevatedAdministrator));
     RunAs(Preset::FilteredAdministrator);
-    Reload(h);
+    Reload(true);
     EXPECT_EQ(iwiCheckIfElevated(h), ZEB_RC_SUCCESS);
     winsim::token::StopImpersonating();
 }
@@ -121,7 +113,7 @@ TEST_F(Elevation, EveryTokenReadFailureRefusesTheRun) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.function) + " #" + std::to_string(c.nth));
-        Reload(h);
+        Reload(true);
         winsim::ClearFaults();
         winsim::FailCall(c.function, ERROR_ACCESS_DENIED, c.nth);
         EXPECT_EQ(iwiCheckIfElevated(h), ZEB_RC_FAILURE);

@@ -13,10 +13,6 @@ const char kQb17Component[] = "{C0000000-0000-0000-0000-000000000003}";
 const char kLegacyEclipseEn[] = "{C5210D0C-0001-4D0C-9A5E-521000000001}";
 const char kLegacyPdfDe[] = "{C5210D0C-0000-4D0C-9A5E-521000000002}";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 class Losing : public ZebTest {
   protected:
     void SetUp() override {
@@ -24,8 +20,7 @@ class Losing : public ZebTest {
         msi::DefineStandardTable("ListBox");
         UnpackLanguageLibrary();
         strings = TableStrings("zebircan");
-        msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-        msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst2");
+        SetProps({{"ZEBPGMFOLDER", "C:\\HX\\"}, {"ZEBINSTALLINSTANCENAME", "Inst2"}});
     }
     static std::vector<std::string> List() {
         std::vector<std::string> out;
@@ -51,9 +46,8 @@ TEST_F(Losing, NothingToLose) {
     msi::SetProperty("ZEBHAVEQMS", "1");
     EXPECT_EQ(iwiTestLosingFeatures(h), 0u);
     EXPECT_TRUE(TextsInOrder({"Java SupportPac is not installed", "'Server' Installed: 3 Action: -1"}));
-    EXPECT_EQ(Prop("ZEBWARNFEATURES"), "0");
-    EXPECT_EQ(Prop("ZEBLOSINGJAVA"), "");
-    EXPECT_EQ(Prop("ZEBQUERYQMDATA"), "");
+    EXPECT_EQ(Props({"ZEBWARNFEATURES", "ZEBLOSINGJAVA", "ZEBQUERYQMDATA"}),
+              (std::vector<std::string>{"0", "", ""}));
     EXPECT_TRUE(List().empty());
 }
 

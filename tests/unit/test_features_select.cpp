@@ -8,10 +8,6 @@ namespace {
 
 namespace msi = winsim::msi;
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 class Features : public ZebTest {
   protected:
     void SetUp() override {
@@ -46,8 +42,7 @@ class Features : public ZebTest {
 
 TEST_F(Features, MinimumAndTypicalOnAServerRun) {
     PackageFeatures();
-    msi::SetProperty("ZEBPRODUCT", "SERVER");
-    msi::SetProperty("VersionNT", "1000");
+    SetProps({{"ZEBPRODUCT", "SERVER"}, {"VersionNT", "1000"}});
     EXPECT_EQ(iwiSetFeaturesMinimum(h), 0u);
     EXPECT_EQ(msi::InstallLevel(), 100);
     EXPECT_EQ(Prop("INSTALLLEVEL"), "100");
@@ -69,8 +64,7 @@ TEST_F(Features, MinimumAndTypicalOnAServerRun) {
 
 TEST_F(Features, StatesAreSetInTheSpecifiedOrder) {
     PackageFeatures();
-    msi::SetProperty("ZEBPRODUCT", "server");
-    msi::SetProperty("VersionNT", "1000");
+    SetProps({{"ZEBPRODUCT", "server"}, {"VersionNT", "1000"}});
     EXPECT_EQ(iwiSetFeaturesTypical(h), 0u);
     EXPECT_EQ(iwiSetFeaturesMinimum(h), 0u);
     EXPECT_EQ(FeaturesSet(),
@@ -80,8 +74,7 @@ TEST_F(Features, StatesAreSetInTheSpecifiedOrder) {
 
 TEST_F(Features, ClientRunsLeaveServerFeaturesAloneOnlyFromTheClientPackage) {
     PackageFeatures();
-    msi::SetProperty("ZEBCLIENT", "1");
-    msi::SetProperty("ZEBPRODUCT", "server");
+    SetProps({{"ZEBCLIENT", "1"}, {"ZEBPRODUCT", "server"}});
     EXPECT_EQ(iwiSetFeaturesMinimum(h), 0u);
     EXPECT_EQ(msi::Feature("Server")->second, 2);
     EXPECT_EQ(msi::Feature("Web")->second, 2);
@@ -98,8 +91,7 @@ TEST_F(Features, ClientRunsLeaveServerFeaturesAloneOnlyFromTheClientPackage) {
 
 TEST_F(Features, RefusedInstallLevelFailsAndIsTriedAgain) {
     PackageFeatures();
-    msi::SetProperty("VersionNT", "1000");
-    msi::SetProperty("ZEBPRODUCT", "server");
+    SetProps({{"VersionNT", "1000"}, {"ZEBPRODUCT", "server"}});
     winsim::FailCall("MsiSetInstallLevel", ERROR_INVALID_HANDLE, 1);
     EXPECT_EQ(iwiSetFeaturesMinimum(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("MsiSetInstallLevel(100) rc=6"));
@@ -182,8 +174,7 @@ class Lister : public Features {
 };
 
 TEST_F(Lister, EachModeOnAServerRun) {
-    msi::SetProperty("VersionNT", "1000");
-    msi::SetProperty("ZEBPRODUCT", "server");
+    SetProps({{"VersionNT", "1000"}, {"ZEBPRODUCT", "server"}});
     msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN},
                          {"AMS", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL},
                          {"AMQP", INSTALLSTATE_LOCAL, INSTALLSTATE_LOCAL},

@@ -20,13 +20,6 @@ class FinalSettings : public ZebTest {
         auto f = msi::Feature(feature);
         return f ? std::to_string(f->second) : "?";
     }
-    // A fresh load of the library (its once-per-load reads again) and an empty installer log.
-    void Reload() {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        FrameSetSession(h);
-        msi::ClearMessages();
-    }
 };
 
 // ---- iwiFinalizeRegistry -------------------------------------------------------------------------
@@ -50,22 +43,22 @@ TEST_F(FinalSettings, FinalizeRegistryRunsBothRegCommandsFromVistaOnAndNoneBefor
     EXPECT_EQ(v->type, (DWORD)REG_DWORD);
 
     // The status is the second launch's: a first failure does not count, a second does.
-    Reload();
+    Reload(true);
     winsim::FailCall("ShellExecuteExA", ERROR_FILE_NOT_FOUND, 1);
     EXPECT_EQ(iwiFinalizeRegistry(h), ZEB_RC_SUCCESS);
-    Reload();
+    Reload(true);
     winsim::FailCall("ShellExecuteExA", ERROR_FILE_NOT_FOUND, 2);
     EXPECT_EQ(iwiFinalizeRegistry(h), ZEB_RC_FAILURE);
 
     // No product code: the key would end in an escaped quote, so no ADD.
-    Reload();
+    Reload(true);
     msi::RemoveProperty("ProductCode");
     size_t before = Started().size();
     EXPECT_EQ(iwiFinalizeRegistry(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Started().size(), before + 1);
     EXPECT_TRUE(HasTextContaining("***No product code"));
 
-    Reload();
+    Reload(true);
     winsim::WindowsVersion server2003;
     server2003.major = 5;
     server2003.minor = 2;
@@ -82,9 +75,7 @@ TEST_F(FinalSettings, FinalizeRegistryRunsBothRegCommandsFromVistaOnAndNoneBefor
 
 TEST_F(FinalSettings, SetEnvironmentAsksForARebootOnlyForARemovalWithTheMarkerAndNoBypass) {
     fs::WriteFile("C:\\Temp\\zebreboot.txt", "");
-    msi::SetProperty("ZEBTEMP", "C:\\Temp\\");
-    msi::SetProperty("ZEBREMOVE", "1");
-    msi::SetProperty("ZEBBYPASSREBOOTCHECK", "1");
+    SetProps({{"ZEBTEMP", "C:\\Temp\\"}, {"ZEBREMOVE", "1"}, {"ZEBBYPASSREBOOTCHECK", "1"}});
     EXPECT_EQ(iwiSetEnvironment(h), ZEB_RC_SUCCESS);
     EXPECT_FALSE(msi::Mode(MSIRUNMODE_REBOOTATEND));
     ASSERT_FALSE(winsim::Events().empty());
@@ -127,8 +118,7 @@ TEST_F(FinalSettings, ZebBootFollowsReplacedFilesAndIsRefusedInRollback) {
 
 TEST_F(FinalSettings, ArpReadmeIsTheMediaReadme) {
     fs::AddDrive('D', 5, "HXMEDIA");
-    msi::SetProperty("SourceDir", "D:\\windows\\server\\");
-    msi::SetProperty("ZEBLANGUAGECODE", "a");
+    SetProps({{"SourceDir", "D:\\windows\\server\\"}, {"ZEBLANGUAGECODE", "a"}});
     fs::WriteFile("D:\\windows\\readmes\\en_us\\readme.txt", "r");
     EXPECT_EQ(iwiSetARPREADME(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("ARPREADME"), "D:\\windows\\readmes\\en_us\\readme.txt");
@@ -140,25 +130,21 @@ TEST_F(FinalSettings, ArpReadmeIsTheMediaReadme) {
 TEST_F(FinalSettings, ZebRemoveFromFeatureStatesRemoveAllAndASilentRemoval) {
     msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN},
                          {"Client", INSTALLSTATE_ABSENT, INSTALLSTATE_ABSENT}});
-    msi::SetProperty("Installed", "1");
-    msi::SetProperty("ZEBCLIENT", "");
-    msi::SetProperty("ZEBPRODUCT", "server");
-    msi::SetProperty("VersionNT", "1000");
+    SetProps({{"Installed", "1"}, {"ZEBCLIENT", ""}, {"ZEBPRODUCT", "server"}, {"VersionNT", "1000"}});
     EXPECT_EQ(iwiSetZebRemove(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("ZEBREMOVE"), "0");
     EXPECT_TRUE(HasText("'Server' Installed: 3 Action: -1"));
 
     // REMOVE=All wins over a feature still selected; the user chose it in the dialogs.
-    Reload();
-    msi::SetProperty("REMOVE", "All");
-    msi::SetProperty("ZEBUISEQ", "1");
+    Reload(true);
+    SetProps({{"REMOVE", "All"}, {"ZEBUISEQ", "1"}});
     EXPECT_EQ(iwiSetZebRemove(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("ZEBREMOVE"), "1");
     EXPECT_STREQ(UiSeqValue(), "1");
     EXPECT_EQ(State("Server"), "-1");
 
     // Not chosen in the dialogs: level 0 and every feature absent.
-    Reload();
+    Reload(true);
     msi::SetProperty("ZEBUISEQ", "");
     EXPECT_EQ(iwiSetZebRemove(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("INSTALLLEVEL"), "0");
@@ -167,23 +153,21 @@ TEST_F(FinalSettings, ZebRemoveFromFeatureStatesRemoveAllAndASilentRemoval) {
     EXPECT_STREQ(UiSeqValue(), "");
 
     // A state that cannot be read counts as present; a patch leaves ZEBREMOVE alone.
-    Reload();
+    Reload(true);
     msi::RemoveProperty("REMOVE");
     msi::DefineFeatures({{"Server", INSTALLSTATE_ABSENT, INSTALLSTATE_ABSENT}});
     winsim::FailCall("MsiGetFeatureStateA", ERROR_INVALID_HANDLE, 0, "Server");
     EXPECT_EQ(iwiSetZebRemove(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("ZEBREMOVE"), "0");
     EXPECT_TRUE(HasText("Error 6 from MsiGetFeatureState(Server)"));
-    Reload();
-    msi::SetProperty("ZEBREMOVE", "x");
-    msi::SetProperty("PATCH", "C:\\fix.msp");
+    Reload(true);
+    SetProps({{"ZEBREMOVE", "x"}, {"PATCH", "C:\\fix.msp"}});
     EXPECT_EQ(iwiSetZebRemove(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Read("ZEBREMOVE"), "x");
 }
 
 TEST_F(FinalSettings, ZebRemoveAsksToReapplyServiceOnlyWhenAValidLevelIsAboveTheShippedOne) {
-    msi::SetProperty("Installed", "1");
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
+    SetProps({{"Installed", "1"}, {"ZEBINSTALLINSTANCENAME", "Inst1"}});
     msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN},
                          {"Client", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL}});
     AddInstallation({.name = "Inst1",
@@ -257,7 +241,7 @@ TEST_F(AdminFiles, CopyInOrderGoesOnAfterAFailureAndClientsSkipThePasswordTool) 
     EXPECT_TRUE(fs::Exists("E:\\image\\Prereqs\\x\\p.txt"));
     EXPECT_TRUE(fs::Exists("E:\\image\\server\\t.mst"));
 
-    Reload();
+    Reload(true);
     EXPECT_EQ(RunDeferred(iwiDirectCopyAdminFiles, kValues + std::string("ZEBCLIENT=1;")), ZEB_RC_SUCCESS);
     EXPECT_FALSE(HasTextContaining("sethxipw.exe"));
 }
@@ -275,7 +259,7 @@ TEST_F(AdminFiles, RollbackDeletesOnlyWhatTheMediaHasAndNothingBesideARoot) {
     EXPECT_TRUE(fs::Exists("E:\\image\\notes.pdf"));
     EXPECT_TRUE(fs::Exists("E:\\image\\Prereqs\\own.txt"));
 
-    Reload();
+    Reload(true);
     fs::WriteFile("E:\\setup.exe", "c");
     EXPECT_EQ(RunRollbackAsWine(iwiDirectCopyAdminFiles, "SourceDir=D:\\media\\server;TARGETDIR=E:\\;"),
               ZEB_RC_SUCCESS);

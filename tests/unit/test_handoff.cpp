@@ -59,8 +59,7 @@ TEST_F(HandOver, MissingExportAndBadModule) {
     EXPECT_TRUE(HasText("Can't find proc 'C:\\Ext\\zebiwicn.dll(Test CA)'"));
     EXPECT_EQ(GetModuleHandleA("zebiwicn.dll"), nullptr);
 
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     winsim::fs::WriteFile("C:\\Bad\\zebiwicn.dll", "not a module");
     winsim::msi::SetProperty("ZEBEXTCA60000", "C:\\Bad");
     EXPECT_EQ(iwiUserExit(h), ZEB_RC_CANCEL);

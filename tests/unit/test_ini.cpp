@@ -25,21 +25,14 @@ class Ini : public ZebTest {
         EXPECT_FALSE(openFailed);
         return ok;
     }
-    // The copy's state is read once per load: a new load sees changed properties.
-    static void Reload() {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        FrameSetSession(winsim::msi::SessionHandle());
-        winsim::msi::ClearMessages();
-    }
     // The language library with the two response-file messages.
     static void Language(const std::string& text2032, const std::string& text2034) {
         winsim::fs::WriteFile("C:\\Temp\\zebl0001.dll",
                               winsim::fs::MakeStringTable({{2032, text2032}, {2034, text2034}}));
-        winsim::msi::SetProperty("ZEBLANGDLLCREATED", "1");
-        winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
-        winsim::msi::SetProperty("ZEBTEMPFILENUM", "0001");
-        winsim::msi::SetProperty("UILevel", "5");
+        SetProps({{"ZEBLANGDLLCREATED", "1"},
+                  {"ZEBTEMP", "C:\\Temp"},
+                  {"ZEBTEMPFILENUM", "0001"},
+                  {"UILevel", "5"}});
     }
     static int ErrorLines() {
         int n = 0;
@@ -305,7 +298,7 @@ TEST_F(Ini, FeatureListPropertiesInOrderLaterMatchWins) {
             winsim::msi::RemoveProperty(name);
         for (const auto& [name, value] : c.properties)
             winsim::msi::SetProperty(name, value);
-        Reload();
+        Reload(true);
         for (int i = 0; i < 3; i++)
             EXPECT_EQ(Feature(features[i], parents[i]), c.states[i]) << features[i] << ", " << c.trace;
         EXPECT_TRUE(HasText(c.trace)) << c.trace;
@@ -314,9 +307,7 @@ TEST_F(Ini, FeatureListPropertiesInOrderLaterMatchWins) {
 
 TEST_F(Ini, ReinstallPropertyLeavesTheFeatureUnspecifiedAndTheFileUnread) {
     Language("Errors in %s", "Cannot open %s");
-    winsim::msi::SetProperty("USEINI", "C:\\Temp\\none.ini");
-    winsim::msi::SetProperty("ADDLOCAL", "Server");
-    winsim::msi::SetProperty("REINSTALL", "ALL");
+    SetProps({{"USEINI", "C:\\Temp\\none.ini"}, {"ADDLOCAL", "Server"}, {"REINSTALL", "ALL"}});
     EXPECT_EQ(Feature("Server"), ZEB_FEATURE_UNSPECIFIED);
     EXPECT_TRUE(TextsInOrder({"Feature 'Server' specified in property ADDLOCAL",
                               "Feature 'Server' specified in property REINSTALL"}));
@@ -327,10 +318,9 @@ TEST_F(Ini, ReinstallPropertyLeavesTheFeatureUnspecifiedAndTheFileUnread) {
 TEST_F(Ini, FeatureListsAreReadOncePerCopy) {
     winsim::msi::SetProperty("ADDLOCAL", "Server");
     EXPECT_EQ(Feature("Server"), INSTALLSTATE_LOCAL);
-    winsim::msi::SetProperty("ADDLOCAL", "");
-    winsim::msi::SetProperty("REMOVE", "Server");
+    SetProps({{"ADDLOCAL", ""}, {"REMOVE", "Server"}});
     EXPECT_EQ(Feature("Server"), INSTALLSTATE_LOCAL);
-    Reload();
+    Reload(true);
     EXPECT_EQ(Feature("Server"), INSTALLSTATE_ABSENT);
 }
 

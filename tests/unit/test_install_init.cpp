@@ -13,18 +13,14 @@ namespace reg = winsim::reg;
 const char kCode[] = "{AAAAAAAA-1111-2222-3333-444444444444}";
 const char kInstKey[] = "SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Inst1";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 class InitPri : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        msi::SetProperty("UpgradeCode", ZEB_UPGRADE_CLIENT);
-        msi::SetProperty("ProductVersion", "9.4.0.0");
-        msi::SetProperty("TempFolder", "C:\\Temp\\");
-        msi::SetProperty("VersionNT", "601");
+        SetProps({{"UpgradeCode", ZEB_UPGRADE_CLIENT},
+                  {"ProductVersion", "9.4.0.0"},
+                  {"TempFolder", "C:\\Temp\\"},
+                  {"VersionNT", "601"}});
         msi::DefineFeatures({{"Server"}, {"Client"}, {"Toolkit", 2, -1, "Client"}});
         winsim::SetSysColor(COLOR_WINDOWTEXT, RGB(0, 0, 0));
     }
@@ -38,8 +34,7 @@ class InitPri : public ZebTest {
                          .productCode = kCode,
                          .folder = "C:\\HX1",
                          .values = values});
-        msi::SetProperty("Installed", "00:00:00");
-        msi::SetProperty("ProductCode", kCode);
+        SetProps({{"Installed", "00:00:00"}, {"ProductCode", kCode}});
     }
 };
 
@@ -88,8 +83,7 @@ TEST_F(InitPri, PackageKindByUpgradeCode) {
 
     TearDown();
     SetUp();
-    msi::SetProperty("UpgradeCode", "{00000000-0000-0000-0000-000000000000}");
-    msi::SetProperty("ZEBPRODUCT", "server");
+    SetProps({{"UpgradeCode", "{00000000-0000-0000-0000-000000000000}"}, {"ZEBPRODUCT", "server"}});
     EXPECT_EQ(Run(), ZEB_RC_FAILURE);
     EXPECT_EQ(Prop("ZEBPRODUCT"), "");
     EXPECT_TRUE(HasText("***Unknown product"));
@@ -136,8 +130,7 @@ TEST_F(InitPri, MissingKernel32IsTracedAndPassed) {
 // ---- Temporary folder, high contrast, user choice -------------------------------------------------
 
 TEST_F(InitPri, TemporaryFolderKeptWhenSet) {
-    msi::SetProperty("ZEBTEMP", "\"C:\\Mine\\\"");
-    msi::SetProperty("ONLYINI", "1");
+    SetProps({{"ZEBTEMP", "\"C:\\Mine\\\""}, {"ONLYINI", "1"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("ZEBTEMP"), "\"C:\\Mine\\\""); // read normalised, not written back
     EXPECT_EQ(Prop("SAVEINI"), "C:\\Mine\\Hexline.ini");
@@ -208,8 +201,7 @@ TEST_F(InitPri, MaintenanceTakesTheRecordedHighContrast) {
 }
 
 TEST_F(InitPri, MaintenanceWithoutRecordShows2110) {
-    msi::SetProperty("Installed", "00:00:00");
-    msi::SetProperty("ProductCode", kCode);
+    SetProps({{"Installed", "00:00:00"}, {"ProductCode", kCode}});
     EXPECT_EQ(Run(), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***Could not retrieve installation details - cannot continue"));
     EXPECT_EQ(MessageBoxes(),
@@ -224,8 +216,7 @@ TEST_F(InitPri, ChoicesOfTheUser) {
         const char* leave;
     } keeps[] = {{"DELETE", "delete"}, {"remove", "keep"}, {"", "keep"}};
     for (const auto& k : keeps) {
-        msi::SetProperty("KEEPQMDATA", k.keep);
-        msi::SetProperty("USERCHOICE", *k.keep ? "no" : "");
+        SetProps({{"KEEPQMDATA", k.keep}, {"USERCHOICE", *k.keep ? "no" : ""}});
         EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
         EXPECT_EQ(Prop("ZEBLEAVEQMDATAINSTALL"), k.leave) << k.keep;
         EXPECT_EQ(Prop("ZEBLEAVEQMDATAREMOVE"), k.leave) << k.keep;
@@ -250,20 +241,17 @@ TEST_F(InitPri, ReinstallMode) {
     msi::SetProperty("VersionNT", "400");
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("REINSTALLMODE"), "omus");
-    msi::SetProperty("REINSTALLMODE", "");
-    msi::SetProperty("VersionNT", "601");
+    SetProps({{"REINSTALLMODE", ""}, {"VersionNT", "601"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("REINSTALLMODE"), "amus");
-    msi::SetProperty("REINSTALLMODE", "vomus");
-    msi::SetProperty("VersionNT", "400");
+    SetProps({{"REINSTALLMODE", "vomus"}, {"VersionNT", "400"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("REINSTALLMODE"), "vomus");
 }
 
 TEST_F(InitPri, AdministrativeRunSkipsTheUserSteps) {
     msi::SetMode(MSIRUNMODE_ADMIN, true);
-    msi::SetProperty("SAVEINI", "C:\\Out\\resp.ini");
-    msi::SetProperty("KEEPQMDATA", "delete");
+    SetProps({{"SAVEINI", "C:\\Out\\resp.ini"}, {"KEEPQMDATA", "delete"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("LAUNCHWIZ"), "0");
     for (const char* name : {"ZEBLEAVEQMDATAINSTALL", "ZEBLEAVEQMDATAREMOVE", "ZEBSTARTFOLDER",
@@ -277,9 +265,9 @@ TEST_F(InitPri, AdministrativeRunSkipsTheUserSteps) {
 
 TEST_F(InitPri, RemovalByAnUpgradingPackageNeedsAllowUpgrade) {
     Installed({});
-    msi::SetProperty("HIGHCONTRAST", "no");
-    msi::SetProperty("REMOVE", "All");
-    msi::SetProperty("UPGRADINGPRODUCTCODE", "{BBBBBBBB-0000-0000-0000-000000000000}");
+    SetProps({{"HIGHCONTRAST", "no"},
+              {"REMOVE", "All"},
+              {"UPGRADINGPRODUCTCODE", "{BBBBBBBB-0000-0000-0000-000000000000}"}});
     const std::string refused =
         "This installation is not permitted to upgrade installation 'Inst1' (ZEB4776) (1)";
 
@@ -366,8 +354,7 @@ TEST_F(InitPri, UnknownFeaturesShow2038) {
 }
 
 TEST_F(InitPri, FeatureListsCheckedInOrderUntilOneFails) {
-    msi::SetProperty("ADDDEFAULT", "Nope");
-    msi::SetProperty("ADVERTISE", "Neither");
+    SetProps({{"ADDDEFAULT", "Nope"}, {"ADVERTISE", "Neither"}});
     EXPECT_EQ(Run(), ZEB_RC_FAILURE);
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].find("'Nope' in command-line property 'ADDDEFAULT'"), std::string::npos);
@@ -421,8 +408,7 @@ TEST_F(InitPri, SaveIniLockedShows2035) {
 TEST_F(InitPri, SaveIniThatIsTheResponseFileInUseKeepsItsContent) {
     const std::string content = "[Response]\r\nKEEPQMDATA=delete\r\nADDLOCAL=Server\r\n";
     fs::WriteFile("C:\\Cfg\\resp.ini", content);
-    msi::SetProperty("USEINI", "C:\\Cfg\\resp.ini");
-    msi::SetProperty("SAVEINI", "\"c:\\cfg\\RESP.INI\"");
+    SetProps({{"USEINI", "C:\\Cfg\\resp.ini"}, {"SAVEINI", "\"c:\\cfg\\RESP.INI\""}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(File("C:\\Cfg\\resp.ini"), content);
     // A later action still reads its settings from it.
@@ -437,8 +423,7 @@ TEST_F(InitPri, SaveIniThatIsTheResponseFileInUseKeepsItsContent) {
 // ---- Closing checks -------------------------------------------------------------------------------
 
 TEST_F(InitPri, ServerRunWithMissingWizardFileAndOldDotNetClient) {
-    msi::SetProperty("UpgradeCode", ZEB_UPGRADE_SERVER);
-    msi::SetProperty("WIZPARMFILE", "C:\\Cfg\\wiz.ini");
+    SetProps({{"UpgradeCode", ZEB_UPGRADE_SERVER}, {"WIZPARMFILE", "C:\\Cfg\\wiz.ini"}});
     reg::CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Sendrill for .NET", reg::View::Wow32);
     EXPECT_EQ(Run(), ZEB_RC_FAILURE);
     auto boxes = MessageBoxes();

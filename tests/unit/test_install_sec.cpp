@@ -11,10 +11,6 @@ namespace fs = winsim::fs;
 namespace msi = winsim::msi;
 namespace reg = winsim::reg;
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 const char* const kFeatures[] = {"Base",      "Client",    "JavaMsg",    "Toolkit",     "Server",
                                  "JRE",       "Web",       "XR_Service", "MFT_Service", "MFT_Logger",
                                  "MFT_Agent", "MFT_Tools", "AMS",        "AMQP"};
@@ -25,12 +21,12 @@ class InitSec : public ZebTest {
         ZebTest::SetUp();
         UnpackLanguageLibrary();
         strings = TableStrings("zebircan");
-        msi::SetProperty("UpgradeCode", ZEB_UPGRADE_SERVER);
-        msi::SetProperty("ZEBPRODUCT", "server");
-        msi::SetProperty("ZEBVRMF", "9.4.0.0");
-        msi::SetProperty("ZEBBUILDTIME", "200");
-        msi::SetProperty("UILevel", "5");
-        msi::SetProperty("VersionNT", "1000");
+        SetProps({{"UpgradeCode", ZEB_UPGRADE_SERVER},
+                  {"ZEBPRODUCT", "server"},
+                  {"ZEBVRMF", "9.4.0.0"},
+                  {"ZEBBUILDTIME", "200"},
+                  {"UILevel", "5"},
+                  {"VersionNT", "1000"}});
         msi::DefineStandardTable("ListBox");
         std::vector<msi::FeatureSpec> specs;
         for (const char* name : kFeatures)
@@ -50,8 +46,8 @@ class InitSec : public ZebTest {
                          .serverVersion = v,
                          .serverRelease = rest.substr(0, rest.find('.')),
                          .components = std::move(components)});
-        msi::SetProperty("ZEBOLDINSTALLINSTANCENAME", "Inst1");
-        msi::SetProperty("ZEBOLDSERVER", "{11111111-1111-1111-1111-111111111111}");
+        SetProps({{"ZEBOLDINSTALLINSTANCENAME", "Inst1"},
+                  {"ZEBOLDSERVER", "{11111111-1111-1111-1111-111111111111}"}});
     }
     static int Action(const char* feature) { return msi::Feature(feature)->second; }
     std::map<unsigned, std::string> strings;
@@ -74,8 +70,7 @@ TEST_F(InitSec, HigherVersionIsRefusedOnlyWhenAsked) {
 
 // A level too large to count is the largest: never below the installed one, never an overflow.
 TEST_F(InitSec, HugePackageLevelIsNotDownLevel) {
-    msi::SetProperty("ZEBVRMF", "99999999999.1.0.0");
-    msi::SetProperty("ZEBCHECKVERSION", "1");
+    SetProps({{"ZEBVRMF", "99999999999.1.0.0"}, {"ZEBCHECKVERSION", "1"}});
     Upgrade("9.5.0.0");
     EXPECT_EQ(iwiInstallInitSec(h), ZEB_RC_SUCCESS);
     EXPECT_FALSE(HasTextContaining("Downlevel"));
@@ -104,9 +99,7 @@ TEST_F(InitSec, LowerFixLevel) {
     EXPECT_TRUE(HasText("I'm a server product upgrading a client, which is slightly backlevel."));
 
     // Otherwise it is down-level, refused with the two levels when the service level is checked.
-    msi::SetProperty("ZEBOLDCLIENT", "");
-    msi::SetProperty("ZEBREAPPLYSERVICE", "");
-    msi::SetProperty("ZEBCHECKSERVICELEVEL", "1");
+    SetProps({{"ZEBOLDCLIENT", ""}, {"ZEBREAPPLYSERVICE", ""}, {"ZEBCHECKSERVICELEVEL", "1"}});
     EXPECT_EQ(iwiInstallInitSec(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***Downlevel MF compared to installed product"));
     ASSERT_EQ(MessageBoxes().size(), 1u);
@@ -137,9 +130,9 @@ TEST_F(InitSec, SameLevelComparesBuildTimes) {
 
     // The same build over a client installation: the server package may.
     reg::SetString(HKEY_LOCAL_MACHINE, kKey, "BuildTime", "200");
-    msi::SetProperty("ZEBOLDSERVER", "");
-    msi::SetProperty("ZEBOLDCLIENT", "{22222222-2222-2222-2222-222222222222}");
-    msi::SetProperty("ZEBCHECKVERSION", "1");
+    SetProps({{"ZEBOLDSERVER", ""},
+              {"ZEBOLDCLIENT", "{22222222-2222-2222-2222-222222222222}"},
+              {"ZEBCHECKVERSION", "1"}});
     msi::ClearMessages();
     EXPECT_EQ(iwiInstallInitSec(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(TextsInOrder({"Installed version not earlier than current version",
@@ -153,8 +146,7 @@ TEST_F(InitSec, SameLevelComparesBuildTimes) {
 }
 
 TEST_F(InitSec, ClientPackageOverServerInstallationIsRefused) {
-    msi::SetProperty("UpgradeCode", ZEB_UPGRADE_CLIENT);
-    msi::SetProperty("ZEBPRODUCT", "client");
+    SetProps({{"UpgradeCode", ZEB_UPGRADE_CLIENT}, {"ZEBPRODUCT", "client"}});
     Upgrade("9.3.0.0", {}, "Server");
     EXPECT_EQ(iwiInstallInitSec(h), ZEB_RC_FAILURE);
     ASSERT_EQ(MessageBoxes().size(), 1u);

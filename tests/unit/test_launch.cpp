@@ -23,12 +23,6 @@ class Launch : public ZebTest {
         return found;
     }
     static size_t Started() { return winsim::proc::Processes().size(); }
-    // A fresh load of the library in the same session.
-    void Reload() {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        FrameSetSession(h);
-    }
 };
 
 // The command-output runs: ZEBPGMFOLDER C:\HX, the output file C:\Temp\zebt0001.txt.
@@ -36,9 +30,7 @@ class LaunchWithLog : public Launch {
   protected:
     void SetUp() override {
         Launch::SetUp();
-        winsim::msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-        winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
-        winsim::msi::SetProperty("ZEBTEMPFILENUM", "0001");
+        SetProps({{"ZEBPGMFOLDER", "C:\\HX\\"}, {"ZEBTEMP", "C:\\Temp"}, {"ZEBTEMPFILENUM", "0001"}});
     }
     static constexpr const char* kOutput = "C:\\Temp\\zebt0001.txt";
 
@@ -269,8 +261,7 @@ TEST_F(LaunchWithLog, OutputFileFailures) {
 
     // No temporary folder at all.
     Reload();
-    winsim::msi::SetProperty("ZEBTEMP", "");
-    winsim::msi::SetProperty("TempFolder", "");
+    SetProps({{"ZEBTEMP", ""}, {"TempFolder", ""}});
     EXPECT_EQ(LaunchAppAndWaitWithLog("/c reg.exe", 60000), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***No temporary file name for the output of '/c reg.exe'"));
     EXPECT_EQ(Started(), before);

@@ -18,12 +18,12 @@ class LaunchActions : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        winsim::msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-        winsim::msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
-        winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
-        winsim::msi::SetProperty("ZEBTEMPFILENUM", "0001");
-        winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-        winsim::msi::SetProperty("ProductCode", kProduct);
+        SetProps({{"ZEBPGMFOLDER", "C:\\HX\\"},
+                  {"ZEBDATFOLDER", "C:\\HXData"},
+                  {"ZEBTEMP", "C:\\Temp"},
+                  {"ZEBTEMPFILENUM", "0001"},
+                  {"ZEBINSTALLINSTANCENAME", "Inst1"},
+                  {"ProductCode", kProduct}});
         winsim::fs::MakeDirs("C:\\HXData");
         winsim::proc::InstallProgram(kWizard);
     }
@@ -31,19 +31,12 @@ class LaunchActions : public ZebTest {
         winsim::msi::AddProduct(kProduct, "{UPGRADE}");
         winsim::msi::SetProductFeature(kProduct, "Server", INSTALLSTATE_LOCAL);
     }
-    void Reload() {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        FrameSetSession(h);
-    }
     static std::vector<winsim::proc::Process> Started() { return winsim::proc::Processes(); }
 };
 
 TEST_F(LaunchActions, SilentWizardWithoutItsParameterFileTracesIntoTheDataFolder) {
     ServerInstalled();
-    winsim::msi::SetProperty("UILevel", "2");
-    winsim::msi::SetProperty("LAUNCHWIZ", "1");
-    winsim::msi::SetProperty("WIZPARMFILE", "C:\\Temp\\wiz.txt");
+    SetProps({{"UILevel", "2"}, {"LAUNCHWIZ", "1"}, {"WIZPARMFILE", "C:\\Temp\\wiz.txt"}});
     EXPECT_EQ(iwiTestAndLaunchConfig(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(TextsInOrder({"Reboot not required", "'Server' Installed: 3",
                               "Launching prep wizard: 'C:\\HX\\bin64\\zebmjpse.exe'",
@@ -55,17 +48,14 @@ TEST_F(LaunchActions, SilentWizardWithoutItsParameterFileTracesIntoTheDataFolder
 
     // With the file and a security setting: quoted, in order.
     winsim::fs::WriteFile("C:\\Temp\\wiz file.txt", "x");
-    winsim::msi::SetProperty("WIZPARMFILE", "C:\\Temp\\wiz file.txt");
-    winsim::msi::SetProperty("ZEBNCSEC", "TLS");
+    SetProps({{"WIZPARMFILE", "C:\\Temp\\wiz file.txt"}, {"ZEBNCSEC", "TLS"}});
     EXPECT_EQ(iwiTestAndLaunchConfig(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Started().back().start.parameters, "-s -p \"C:\\Temp\\wiz file.txt\" -dTLS");
 }
 
 TEST_F(LaunchActions, RestartPendingSchedulesTheWizardInsteadOfStartingIt) {
     ServerInstalled();
-    winsim::msi::SetProperty("UILevel", "2");
-    winsim::msi::SetProperty("LAUNCHWIZ", "yes");
-    winsim::msi::SetProperty("ZEBBOOT", "1");
+    SetProps({{"UILevel", "2"}, {"LAUNCHWIZ", "yes"}, {"ZEBBOOT", "1"}});
     EXPECT_EQ(iwiTestAndLaunchConfig(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(Started().empty());
     auto value = winsim::reg::GetValue(HKEY_LOCAL_MACHINE, ZEB_RUNONCE_KEY, "HXPrepWiz");
@@ -76,11 +66,9 @@ TEST_F(LaunchActions, RestartPendingSchedulesTheWizardInsteadOfStartingIt) {
                               "Command line '\"C:\\HX\\bin64\\zebmjpse.exe\" -s'"}));
 
     // The engine's own restart, no parameters: the quoted program alone; nor service nor taskbar.
-    winsim::msi::SetProperty("ZEBBOOT", "");
-    winsim::msi::SetProperty("UILevel", "5");
+    SetProps({{"ZEBBOOT", ""}, {"UILevel", "5"}});
     winsim::msi::SetMode(MSIRUNMODE_REBOOTATEND, true);
-    winsim::msi::SetProperty("LAUNCHWIZ", "no");
-    winsim::msi::SetProperty("ZEBSTARTSERVICE", "1");
+    SetProps({{"LAUNCHWIZ", "no"}, {"ZEBSTARTSERVICE", "1"}});
     EXPECT_EQ(iwiTestAndLaunchConfig(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("Not Launching prep wizard."));
     EXPECT_TRUE(Started().empty());
@@ -97,9 +85,7 @@ TEST_F(LaunchActions, FailedWizardStartIsShownButTheInstallationStands) {
 
 TEST_F(LaunchActions, WithoutTheWizardTheServiceAndTaskbarStart) {
     ServerInstalled();
-    winsim::msi::SetProperty("LAUNCHWIZ", "0");
-    winsim::msi::SetProperty("ZEBSTARTSERVICE", "1");
-    winsim::msi::SetProperty("ZEBSTARTTASKBAR", "1");
+    SetProps({{"LAUNCHWIZ", "0"}, {"ZEBSTARTSERVICE", "1"}, {"ZEBSTARTTASKBAR", "1"}});
     winsim::svc::AddService("HX_Inst1", Service{.state = SERVICE_STOPPED});
     winsim::proc::InstallProgram("C:\\HX\\bin64\\strhxsvc.exe", Behaviour{.atStart = [](const auto&, auto&) {
                                      winsim::svc::Start("HX_Inst1");
@@ -122,8 +108,7 @@ TEST_F(LaunchActions, WizardDecisionFollowsTheFeaturesAndTheService) {
     winsim::msi::AddFeature("Server", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL);
     winsim::msi::AddFeature("Client", INSTALLSTATE_ABSENT, INSTALLSTATE_UNKNOWN);
     winsim::svc::AddService("HX_Inst1", Service{});
-    winsim::msi::SetProperty("ZEBPRODUCT", "server");
-    winsim::msi::SetProperty("VersionNT", "603");
+    SetProps({{"ZEBPRODUCT", "server"}, {"VersionNT", "603"}});
     EXPECT_EQ(iwiSetLaunchWiz(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(HasText("'Server' Installed: 2 Action: 3"));
     EXPECT_EQ(winsim::msi::Property("ZEBGUI"), "1");
@@ -136,8 +121,7 @@ TEST_F(LaunchActions, WizardDecisionFollowsTheFeaturesAndTheService) {
     EXPECT_EQ(winsim::msi::Property("ZEBSTARTSERVICE").value_or(""), "");
 
     // An old level whose service the user had stopped: the new one is not started either.
-    winsim::msi::SetProperty("STARTSERVICE", "");
-    winsim::msi::SetProperty("ZEBOLDINSTALLINSTANCENAME", "installation0");
+    SetProps({{"STARTSERVICE", ""}, {"ZEBOLDINSTALLINSTANCENAME", "installation0"}});
     winsim::svc::AddService("HexlineServices", Service{.state = SERVICE_STOPPED});
     EXPECT_EQ(iwiSetLaunchWiz(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(winsim::msi::Property("ZEBSTARTSERVICE").value_or(""), "");
@@ -151,9 +135,7 @@ TEST_F(LaunchActions, WizardDecisionFollowsTheFeaturesAndTheService) {
     EXPECT_EQ(winsim::msi::Property("ZEBGUI").value_or(""), "");
 
     // A client-only installation never starts the service.
-    winsim::msi::SetProperty("ZEBREMOVE", "");
-    winsim::msi::SetProperty("ZEBCLIENT", "1");
-    winsim::msi::SetProperty("ZEBOLDINSTALLINSTANCENAME", "");
+    SetProps({{"ZEBREMOVE", ""}, {"ZEBCLIENT", "1"}, {"ZEBOLDINSTALLINSTANCENAME", ""}});
     EXPECT_EQ(iwiSetLaunchWiz(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(winsim::msi::Property("ZEBSTARTSERVICE").value_or(""), "");
 }
@@ -180,8 +162,7 @@ TEST_F(LaunchActions, InstallationToolsRunOnlyWithAValidName) {
 TEST_F(LaunchActions, ReadmeIsLookedForTwoLevelsUpFirstAndInTheDatabasesFolder) {
     FrameSetSession(h);
     winsim::fs::AddDrive('D', 5, "HXMEDIA");
-    winsim::msi::SetProperty("SourceDir", "D:\\windows\\server\\");
-    winsim::msi::SetProperty("ZEBLANGUAGECODE", "j");
+    SetProps({{"SourceDir", "D:\\windows\\server\\"}, {"ZEBLANGUAGECODE", "j"}});
     winsim::fs::WriteFile("D:\\windows\\readmes\\ja_jp\\readme.txt", "r");
     char szPath[ZEB_CCH_PATH];
     EXPECT_TRUE(GetReadmePath(szPath, FALSE));
@@ -193,8 +174,7 @@ TEST_F(LaunchActions, ReadmeIsLookedForTwoLevelsUpFirstAndInTheDatabasesFolder) 
     Reload();
     winsim::msi::RemoveProperty("SourceDir");
     winsim::msi::OnDoAction("ResolveSource", [] { return 0u; });
-    winsim::msi::SetProperty("OriginalDatabase", "D:\\hx.msi");
-    winsim::msi::SetProperty("ZEBLANGUAGECODE", "x");
+    SetProps({{"OriginalDatabase", "D:\\hx.msi"}, {"ZEBLANGUAGECODE", "x"}});
     EXPECT_FALSE(GetReadmePath(szPath, FALSE));
     EXPECT_TRUE(HasText("Unknown language code 'x'; using English"));
     EXPECT_TRUE(HasText("Checking for readme at 'D:\\readmes\\en_us\\readme.txt'"));
@@ -206,8 +186,7 @@ TEST_F(LaunchActions, ReadmeIsLookedForTwoLevelsUpFirstAndInTheDatabasesFolder) 
     EXPECT_TRUE(Started().empty()) << "Notepad opens files only";
 
     Reload();
-    winsim::msi::SetProperty("SourceDir", "D:\\windows\\server");
-    winsim::msi::SetProperty("ZEBLANGUAGECODE", "j");
+    SetProps({{"SourceDir", "D:\\windows\\server"}, {"ZEBLANGUAGECODE", "j"}});
     EXPECT_EQ(iwiLaunchReadme(h), ZEB_RC_SUCCESS);
     ASSERT_EQ(Started().size(), 1u);
     EXPECT_EQ(Started()[0].start.parameters, "\"D:\\windows\\readmes\\ja_jp\\readme.txt\"");

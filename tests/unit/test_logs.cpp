@@ -10,10 +10,6 @@ namespace {
 namespace fs = winsim::fs;
 namespace msi = winsim::msi;
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 const char kUiTextHeader[] = "Key\tText\ns72\tL255\nUIText\tKey\n";
 
 class Logs : public ZebTest {
@@ -21,8 +17,7 @@ class Logs : public ZebTest {
     void SetUp() override {
         ZebTest::SetUp();
         fs::MakeDirs("C:\\Temp");
-        msi::SetProperty("TempFolder", "C:\\Temp\\");
-        msi::SetProperty("SystemLanguageID", "1033");
+        SetProps({{"TempFolder", "C:\\Temp\\"}, {"SystemLanguageID", "1033"}});
     }
     static void UiLanguage(const std::string& letter) {
         Tables(std::string(kUiTextHeader) + "ZEB__other\tx\nZEB__setup_language\t" + letter + "\n");
@@ -58,9 +53,8 @@ TEST_F(Logs, TransformLetterIsLowerCasedAndItsLibraryUnpacked) {
     UiLanguage("G");
     LanguageBinary("zebircgn.dll");
     EXPECT_EQ(iwiStartLogs(h), ZEB_RC_SUCCESS);
-    EXPECT_EQ(Prop("ZEBLANGUAGECODE"), "g");
-    EXPECT_EQ(Prop("ZEBLANGUAGE"), "German");
-    EXPECT_EQ(Prop("ZEBLANGDLLCREATED"), "1");
+    EXPECT_EQ(Props({"ZEBLANGUAGECODE", "ZEBLANGUAGE", "ZEBLANGDLLCREATED"}),
+              (std::vector<std::string>{"g", "German", "1"}));
     EXPECT_TRUE(
         TextsInOrder({"UI text key 'ZEB__setup_language': 'G'", "Unpacking binary Name: 'zebircgn.dll'",
                       "successfully created language DLL."}));
@@ -107,8 +101,7 @@ TEST_F(Logs, RefusedInTheScript) {
 
 TEST_F(Logs, TraceAndLogFilesFromTheirSettings) {
     UiLanguage("a");
-    msi::SetProperty("INSTALLTRACE", "  NoNe \r\nX=1");
-    msi::SetProperty("INSTALLLOG", "");
+    SetProps({{"INSTALLTRACE", "  NoNe \r\nX=1"}, {"INSTALLLOG", ""}});
     EXPECT_EQ(iwiStartLogs(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("ZEBUSERTRACEPATH"), "");
     EXPECT_EQ(Prop("ZEBUSERLOGPATH"), "C:\\Temp\\zebl0001.log");
@@ -163,8 +156,7 @@ TEST_F(Logs, TemporaryLogCollectsThenMergesAndGoes) {
 // The merged file was the trace's own target until just before: nothing may be written into it
 // while it is read, or the merge would never end.
 TEST_F(Logs, MergeNeverWritesIntoTheFileItReads) {
-    msi::SetProperty("ZEBTEMPFILENUM", "0001");
-    msi::SetProperty("ZEBKEEPTEMPLOG", "1");
+    SetProps({{"ZEBTEMPFILENUM", "0001"}, {"ZEBKEEPTEMPLOG", "1"}});
     ASSERT_EQ(iwiSetTempLogPath(h), ZEB_RC_SUCCESS);
     ASSERT_EQ(iwiUnSetTempLogPath(h), ZEB_RC_SUCCESS);
     std::string kept = File("C:\\Temp\\zebg0001.txt");
@@ -241,8 +233,7 @@ TEST_F(Logs, RecalcFailsOnUnreadableConfigurationAndKeepsFolderWithoutData) {
 }
 
 TEST_F(Logs, FindExistingFromConfigRegOrLeftAlone) {
-    msi::SetProperty("ZEBDATFOLDER", "C:\\HXData\\");
-    msi::SetProperty("ZEBLOGFOLDER", "C:\\Kept");
+    SetProps({{"ZEBDATFOLDER", "C:\\HXData\\"}, {"ZEBLOGFOLDER", "C:\\Kept"}});
     EXPECT_EQ(iwiFindExistingLogFolder(h), ZEB_RC_SUCCESS);
     EXPECT_EQ(Prop("ZEBLOGFOLDER"), "C:\\Kept");
 
@@ -279,8 +270,7 @@ TEST_F(Logs, DeleteTempFilesReleasesAndRemovesTheLanguageLibrary) {
 }
 
 TEST_F(Logs, DeleteTempFilesGoesOnPastFilesThatStay) {
-    msi::SetProperty("ZEBTEMP", "C:\\Temp");
-    msi::SetProperty("ZEBTEMPFILENUM", "0001");
+    SetProps({{"ZEBTEMP", "C:\\Temp"}, {"ZEBTEMPFILENUM", "0001"}});
     fs::WriteFile("C:\\Temp\\zebcancl.txt", "x");
     fs::WriteFile("C:\\Temp\\zebreboot.txt", "x");
     fs::Lock("C:\\Temp\\zebreboot.txt");

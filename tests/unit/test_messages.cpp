@@ -213,9 +213,7 @@ TEST_F(Splash, StopSplashClosesItImmediateOnly) {
 
     // Deferred: the guard fails the action before its body looks for the window. The window goes
     // only with the generic failure message, whose box closes a splash as every box does.
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    winsim::msi::ClearMessages();
+    Reload(true);
     winsim::ClearEvents();
     winsim::OpenWindow(kSplashClass, "", 0);
     int iLooksBefore = winsim::CallCount("FindWindowA");

@@ -7,26 +7,6 @@
 
 namespace {
 
-const char kCode1[] = "{11111111-1111-1111-1111-111111111111}";
-const char kCode2[] = "{22222222-2222-2222-2222-222222222222}";
-const char kCode3[] = "{33333333-3333-3333-3333-333333333333}";
-const char kOldCode[] = "{00000000-0000-0000-0000-000000000007}";
-
-std::string Prop(const char* name) {
-    return winsim::msi::Property(name).value_or("");
-}
-
-hxrecord::Installation Inst(const std::string& name, const std::string& id, const char* code,
-                            const std::string& folder, bool view32 = false) {
-    return {.name = name,
-            .description = name + " description",
-            .identifier = id,
-            .vrmf = "9.4.0.0",
-            .productCode = code,
-            .folder = folder,
-            .view32 = view32};
-}
-
 using Names = ZebTest;
 
 // ---- The name rule, identifiers and default names -------------------------------------------------
@@ -113,8 +93,7 @@ class Action : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        winsim::msi::SetProperty("ZEBOLDSERVER", std::string(kCode1) + ";" + kCode2);
-        winsim::msi::SetProperty("ZEBOLDCLIENT", kCode3);
+        SetProps({{"ZEBOLDSERVER", std::string(kCode1) + ";" + kCode2}, {"ZEBOLDCLIENT", kCode3}});
     }
     UINT Run() {
         registry_ = winsim::reg::Export(HKEY_LOCAL_MACHINE, "SOFTWARE");
@@ -146,10 +125,10 @@ class Action : public ZebTest {
 
 TEST_F(Action, MaintenanceTakesTheInstalledRecord) {
     AddInstallation(Inst("Inst1", "4", kCode1, "C:\\HX1"));
-    winsim::msi::SetProperty("Installed", "00:00:00");
-    winsim::msi::SetProperty("ProductCode", kCode1);
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Inst1");
-    winsim::msi::SetProperty("PGMFOLDER", " \"c:\\hx1\\\" ");
+    SetProps({{"Installed", "00:00:00"},
+              {"ProductCode", kCode1},
+              {"INSTALLATIONNAME", "Inst1"},
+              {"PGMFOLDER", " \"c:\\hx1\\\" "}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Inst1", "Inst1", "Inst1 description", "4", "", ""}));
     EXPECT_TRUE(
@@ -179,16 +158,14 @@ TEST_F(Action, MaintenanceRefusals) {
     EXPECT_EQ(Prop("ZEBINSTALLINSTANCENAME"), "");
 
     winsim::ClearEvents();
-    winsim::msi::SetProperty("INSTALLATIONNAME", "");
-    winsim::msi::SetProperty("PGMFOLDER", "C:\\HX9");
+    SetProps({{"INSTALLATIONNAME", ""}, {"PGMFOLDER", "C:\\HX9"}});
     EXPECT_TRUE(Refused("Supplied installation path 'C:\\HX9' does not match actual installed path 'C:\\HX1' "
                         "(ZEB4783)"));
 }
 
 TEST_F(Action, NamedUpgradeNarrowsTheListToItsCode) {
     AddInstallation(Inst("Inst1", "3", kCode2, "C:\\HX1"));
-    winsim::msi::SetProperty("INSTALLATIONNAME", "inst1,Inst1");
-    winsim::msi::SetProperty("PGMFOLDER", "C:\\hx1");
+    SetProps({{"INSTALLATIONNAME", "inst1,Inst1"}, {"PGMFOLDER", "C:\\hx1"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Inst1", "inst1", "Inst1 description", "3", kCode2, ""}));
     EXPECT_TRUE(TextsInOrder({"Not already installed", "user installation name supplied and is 'inst1,Inst1'",
@@ -198,9 +175,9 @@ TEST_F(Action, NamedUpgradeNarrowsTheListToItsCode) {
 
     // A client's code narrows the client list; a record only in the 32-bit view is found there.
     AddInstallation(Inst("Cli", "6", kCode3, "C:\\CLI", true));
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Cli");
-    winsim::msi::SetProperty("PGMFOLDER", "C:\\CLI");
-    winsim::msi::SetProperty("ZEBOLDCLIENT", std::string(kCode1) + kCode3);
+    SetProps({{"INSTALLATIONNAME", "Cli"},
+              {"PGMFOLDER", "C:\\CLI"},
+              {"ZEBOLDCLIENT", std::string(kCode1) + kCode3}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Cli", "Cli", "Cli description", "6", "", kCode3}));
     EXPECT_TRUE(TextsInOrder({"Not found in normal tree, try 32 bit tree",
@@ -224,8 +201,7 @@ TEST_F(Action, NamedUpgradeRefusals) {
 
     AddInstallation(Inst("Inst3", "5", kCode1, "C:\\HX3"));
     winsim::ClearEvents();
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Inst3");
-    winsim::msi::SetProperty("PGMFOLDER", "C:\\Elsewhere");
+    SetProps({{"INSTALLATIONNAME", "Inst3"}, {"PGMFOLDER", "C:\\Elsewhere"}});
     EXPECT_TRUE(
         Refused("Supplied installation path 'C:\\Elsewhere' does not match actual installed path 'C:\\HX3' "
                 "(ZEB4783)"));
@@ -255,6 +231,9 @@ TEST_F(Action, NameRefusals) {
          "Invalid Installation Name. The name 'installation0' is reserved and cannot be "
          "specified for the Installation Name. (ZEB4770)"},
         {"Inst1,Inst2", "Cannot change installation name (ZEB4785)"},
+        // A reserved old name without the old record.
+        {"CurrentVersion,Inst1",
+         "This installation is not permitted to upgrade installation 'CurrentVersion' (ZEB4776) (3)"},
     };
     for (const auto& [supplied, box] : cases) {
         winsim::ClearEvents();
@@ -283,9 +262,7 @@ TEST_F(Action, LongNameIsRefusedWholeNeverCut) {
 
 TEST_F(Action, NewNamedInstallation) {
     AddInstallation(Inst("Inst1", "1", kCode1, "C:\\HX1"));
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Fresh");
-    winsim::msi::SetProperty("INSTALLATIONDESC", "Mine");
-    winsim::msi::SetProperty("PGMFOLDER", "C:\\Fresh");
+    SetProps({{"INSTALLATIONNAME", "Fresh"}, {"INSTALLATIONDESC", "Mine"}, {"PGMFOLDER", "C:\\Fresh"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Fresh", "", "Mine", "2", "", ""}));
     EXPECT_TRUE(
@@ -296,8 +273,7 @@ TEST_F(Action, NewNamedInstallation) {
 
 TEST_F(Action, NewNamedInstallationInAFolderInUse) {
     AddOldRecord({.productCode = kOldCode, .vrmf = "7.0.1.6", .folder = "C:\\Hexline"});
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Fresh");
-    winsim::msi::SetProperty("PGMFOLDER", "c:\\hexline\\");
+    SetProps({{"INSTALLATIONNAME", "Fresh"}, {"PGMFOLDER", "c:\\hexline\\"}});
     EXPECT_TRUE(
         Refused("Invalid Installation Path. The path 'c:\\hexline' is already in use and cannot be specified "
                 "for the installation path, select a different path. (ZEB4780)"));
@@ -327,8 +303,7 @@ TEST_F(Action, UnnamedRunInAnInstallationsFolderUpgradesIt) {
     EXPECT_TRUE(TextsInOrder({"Although no name supplied we have calculated it to be 'Inst1'",
                               std::string("upgrade client '") + kCode3 + "'"}));
 
-    winsim::msi::SetProperty("ZEBOLDCLIENT", "");
-    winsim::msi::SetProperty("INSTALLATIONDESC", "Kept");
+    SetProps({{"ZEBOLDCLIENT", ""}, {"INSTALLATIONDESC", "Kept"}});
     EXPECT_TRUE(Refused("This installation is not permitted to upgrade installation 'Inst1' (ZEB4776) (4)"));
     // What was settled before the refusal stays.
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Inst1", "Inst1", "Kept", "7", "", ""}));
@@ -347,8 +322,7 @@ TEST_F(Action, OldRecordUpgrades) {
                       "Returning installation id 2", std::string("upgrade server '") + kCode1 + "'"}));
 
     // Named: "Installation0,New".
-    winsim::msi::SetProperty("ZEBOLDSERVER", std::string(kCode2) + kCode1);
-    winsim::msi::SetProperty("INSTALLATIONNAME", "installation0,Renamed");
+    SetProps({{"ZEBOLDSERVER", std::string(kCode2) + kCode1}, {"INSTALLATIONNAME", "installation0,Renamed"}});
     EXPECT_EQ(Run(), ZEB_RC_SUCCESS);
     EXPECT_EQ(Identity(), (std::vector<std::string>{"Renamed", "installation0", "", "2", kCode1, ""}));
     EXPECT_TRUE(TextsInOrder({"upgrading from pre-7.1", "Looking for installation name 'Renamed'",
@@ -356,18 +330,11 @@ TEST_F(Action, OldRecordUpgrades) {
                               "Supplied path C:\\Hexline, found path C:\\Hexline"}));
 
     // The new name taken: refused, with the new identifier already set.
-    winsim::msi::SetProperty("ZEBINSTANCEID", "");
-    winsim::msi::SetProperty("INSTALLATIONNAME", "Installation0,Inst1");
+    SetProps({{"ZEBINSTANCEID", ""}, {"INSTALLATIONNAME", "Installation0,Inst1"}});
     EXPECT_TRUE(
         Refused("Invalid Installation Name. The name 'Inst1' is already in use and cannot be specified for "
                 "the Installation Name, select a new unique name. (ZEB4771)"));
     EXPECT_EQ(Prop("ZEBINSTANCEID"), "2");
-}
-
-TEST_F(Action, ReservedOldNameWithoutOldRecord) {
-    winsim::msi::SetProperty("INSTALLATIONNAME", "CurrentVersion,Inst1");
-    EXPECT_TRUE(
-        Refused("This installation is not permitted to upgrade installation 'CurrentVersion' (ZEB4776) (3)"));
 }
 
 TEST_F(Action, DescriptionOfMoreThan64Characters) {

@@ -15,10 +15,6 @@ namespace fs = winsim::fs;
 
 const char kSystem[] = "C:\\Windows\\system32\\";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 struct FeatureState {
     std::string name;
     int installed = INSTALLSTATE_ABSENT;
@@ -33,8 +29,7 @@ class Prereqs : public ZebTest {
         UnpackLanguageLibrary();
         strings = TableStrings("zebircan");
         FrameSetSession(h);
-        msi::SetProperty("VersionNT", "1000");
-        msi::SetProperty("ZEBPRODUCT", "server");
+        SetProps({{"VersionNT", "1000"}, {"ZEBPRODUCT", "server"}});
     }
     // The Feature table with titles of their own, and the session's states.
     static void Package(const std::vector<FeatureState>& features) {
@@ -191,8 +186,7 @@ TEST_F(Prereqs, CipherStrengthOfTheSecureChannel) {
 TEST_F(Prereqs, HardItemNamesThreeFeaturesOnOneLine) {
     Package(ServerFeatures());
     Overrides("0");
-    msi::SetProperty("ZEBPREREQSP", "1");
-    msi::SetProperty("ZEBCHECKPRODUCTPREREQS", "1");
+    SetProps({{"ZEBPREREQSP", "1"}, {"ZEBCHECKPRODUCTPREREQS", "1"}});
     EXPECT_EQ(iwiListProductPrereqs(h), 0u);
     EXPECT_EQ(ListBox("ZEBPRODUCTPREREQLIST"),
               (std::vector<std::string>{strings.at(1005),
@@ -210,8 +204,7 @@ TEST_F(Prereqs, HardItemNamesThreeFeaturesOnOneLine) {
 TEST_F(Prereqs, SoftItemsAndTheCheckSwitch) {
     Package(ServerFeatures());
     Overrides("0");
-    msi::SetProperty("ZEBPREREQIE", "1");
-    msi::SetProperty("ZEBCHECKPRODUCTPREREQS", "1");
+    SetProps({{"ZEBPREREQIE", "1"}, {"ZEBCHECKPRODUCTPREREQS", "1"}});
     EXPECT_EQ(iwiListProductPrereqs(h), 0u);
     EXPECT_EQ(ListBox("ZEBPRODUCTPREREQLIST"),
               (std::vector<std::string>{strings.at(1004), Line("soft", "Title Server, Title Client")}));

@@ -22,10 +22,6 @@ const char kComp1[] = "{C0000000-0000-0000-0000-000000000001}";
 const char kComp2[] = "{C0000000-0000-0000-0000-000000000002}";
 const char kComp3[] = "{C0000000-0000-0000-0000-000000000003}";
 
-std::string Prop(const char* name) {
-    return msi::Property(name).value_or("");
-}
-
 // The functions run inside an action's frame, as the actions that call them do.
 class Prev : public ZebTest {
   protected:
@@ -49,6 +45,11 @@ class Prev : public ZebTest {
 // ---- Data and log folders -------------------------------------------------------------------------
 
 TEST_F(Prev, FoldersPublishedWithoutAnOldName) {
+    EXPECT_EQ(GetHxRegistryInfo(), ZEB_RC_SUCCESS);
+    EXPECT_TRUE(TextsInOrder({"No previous data directory located.", "No previous log directory located."}));
+    EXPECT_FALSE(msi::Property("ZEBLASTDAT").has_value());
+
+    msi::ClearMessages();
     reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Skyloft HX", "WorkPath", "C:\\HXData");
     fs::WriteFile("C:\\HXData\\config\\HXS.INI", "[Log]\r\nlogdefaultpath=C:\\HXLogs\r\n");
     EXPECT_EQ(GetHxRegistryInfo(), ZEB_RC_SUCCESS);
@@ -77,30 +78,21 @@ TEST_F(Prev, PreSideBySideFoldersComeFirst) {
     EXPECT_EQ(Prop("ZEBLASTDAT"), "C:\\OldData");
 }
 
-TEST_F(Prev, LogFolderFilesInOrder) {
-    reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Skyloft HX", "WorkPath", "C:\\D");
-    fs::WriteFile("C:\\D\\config\\Config.reg", "\"LogDefaultPath\"=\"C:\\\\FromReg\"\r\n");
-    fs::WriteFile("C:\\D\\HXS.INI", "Other=1\r\n");
-    EXPECT_EQ(GetHxRegistryInfo(), ZEB_RC_SUCCESS);
-    EXPECT_EQ(Prop("ZEBLASTLOG"), "C:\\FromReg");
-}
-
-TEST_F(Prev, UnreadableIniStopsTheLogSearch) {
+TEST_F(Prev, LogFolderFilesInOrderButAnUnreadableIniStopsTheSearch) {
     reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Skyloft HX", "WorkPath", "C:\\D");
     fs::WriteFile("C:\\D\\HXS.INI", "LogDefaultPath=C:\\L1\r\n");
-    fs::WriteFile("C:\\D\\config\\Config.reg", "\"LogDefaultPath\"=\"C:\\L2\"\r\n");
+    fs::WriteFile("C:\\D\\config\\Config.reg", "\"LogDefaultPath\"=\"C:\\\\FromReg\"\r\n");
     fs::Lock("C:\\D\\HXS.INI");
     EXPECT_EQ(GetHxRegistryInfo(), ZEB_RC_SUCCESS);
     fs::Unlock("C:\\D\\HXS.INI");
     EXPECT_EQ(Prop("ZEBLASTLOG"), "");
     EXPECT_TRUE(HasText("No previous log directory located."));
     EXPECT_FALSE(HasTextContaining("Config.reg"));
-}
 
-TEST_F(Prev, NoFoldersAnywhere) {
+    // Read, but without the value: the export's is next.
+    fs::WriteFile("C:\\D\\HXS.INI", "Other=1\r\n");
     EXPECT_EQ(GetHxRegistryInfo(), ZEB_RC_SUCCESS);
-    EXPECT_TRUE(TextsInOrder({"No previous data directory located.", "No previous log directory located."}));
-    EXPECT_FALSE(msi::Property("ZEBLASTDAT").has_value());
+    EXPECT_EQ(Prop("ZEBLASTLOG"), "C:\\FromReg");
 }
 
 // ---- Level, record view and VRMF ------------------------------------------------------------------

@@ -7,13 +7,6 @@
 
 namespace {
 
-const char kCode1[] = "{11111111-1111-1111-1111-111111111111}";
-const char kCode2[] = "{22222222-2222-2222-2222-222222222222}";
-
-std::string Prop(const char* name) {
-    return winsim::msi::Property(name).value_or("");
-}
-
 class Primary : public ZebTest {
   protected:
     // The two results as "make/allow".
@@ -27,9 +20,7 @@ class Primary : public ZebTest {
 TEST_F(Primary, MaintenanceKeepsRecordedRoleWhateverTheSetting) {
     AddInstallation({.name = "Inst1", .identifier = "1", .productCode = kCode1});
     Registry(hxrecord::RegFile(hxrecord::Primary("Inst1")));
-    winsim::msi::SetProperty("Installed", "1");
-    winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-    winsim::msi::SetProperty("MAKEPRIMARY", "0");
+    SetProps({{"Installed", "1"}, {"ZEBINSTALLINSTANCENAME", "Inst1"}, {"MAKEPRIMARY", "0"}});
     EXPECT_EQ(Run(), "1/");
     EXPECT_TRUE(TextsInOrder({"Existing Primary (64 bit tree) is 'Inst1'",
                               "Loop 0 Found installation directory (Inst1) so other installations!",
@@ -38,16 +29,14 @@ TEST_F(Primary, MaintenanceKeepsRecordedRoleWhateverTheSetting) {
     EXPECT_FALSE(HasText("Working out the default primary setting."));
 
     // Case matters: another installation whose name differs only in case is not primary.
-    winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "INST1");
-    winsim::msi::SetProperty("MAKEPRIMARY", "1");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "INST1"}, {"MAKEPRIMARY", "1"}});
     EXPECT_EQ(Run(), "/");
     EXPECT_TRUE(HasText("We are already installed but not as primary."));
 }
 
 TEST_F(Primary, UpgradeFollowsTheOldInstallation) {
     Registry(hxrecord::RegFile(hxrecord::Primary("Old1", true)));
-    winsim::msi::SetProperty("MAKEPRIMARY", "0");
-    winsim::msi::SetProperty("ZEBOLDINSTALLINSTANCENAME", "Old1");
+    SetProps({{"MAKEPRIMARY", "0"}, {"ZEBOLDINSTALLINSTANCENAME", "Old1"}});
     EXPECT_EQ(Run(), "1/");
     EXPECT_TRUE(TextsInOrder({"Existing Primary (32 bit tree) is 'Old1'", "We are performing an upgrade.",
                               "We were the primary, so default to being a primary, no changing it."}));
@@ -67,8 +56,7 @@ TEST_F(Primary, UpgradeFollowsTheOldInstallation) {
 TEST_F(Primary, NewInstallationBesideAnInstalledPrimaryCannotBePrimary) {
     AddInstallation({.name = "Inst1", .identifier = "1", .productCode = kCode1, .view32 = true});
     Registry(hxrecord::RegFile(hxrecord::Primary("Inst1", true)));
-    winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst2");
-    winsim::msi::SetProperty("MAKEPRIMARY", "1");
+    SetProps({{"ZEBINSTALLINSTANCENAME", "Inst2"}, {"MAKEPRIMARY", "1"}});
     EXPECT_EQ(Run(), "/");
     EXPECT_TRUE(
         TextsInOrder({"Loop 0 Installation tree does not exist - nothing to enumerate",
@@ -147,15 +135,13 @@ TEST_F(Primary, FailedReadsLeaveThisInstallationNotPrimary) {
 
     // A refused first write ends the calculation: the second is not tried.
     winsim::ClearFaults();
-    winsim::msi::SetProperty("ZEBMAKEPRIMARY", "old");
-    winsim::msi::SetProperty("ZEBALLOWPRIMARY", "old");
+    SetProps({{"ZEBMAKEPRIMARY", "old"}, {"ZEBALLOWPRIMARY", "old"}});
     winsim::FailCall("MsiSetPropertyA", ERROR_INVALID_HANDLE, 1);
     EXPECT_EQ(Run(), "old/old");
 }
 
 TEST_F(Primary, DeferredRunWritesNothing) {
-    winsim::msi::SetProperty("ZEBMAKEPRIMARY", "old");
-    winsim::msi::SetProperty("ZEBALLOWPRIMARY", "old");
+    SetProps({{"ZEBMAKEPRIMARY", "old"}, {"ZEBALLOWPRIMARY", "old"}});
     winsim::msi::EnterDeferred("iwiX");
     EXPECT_EQ(Run(), "old/old");
     winsim::msi::LeaveDeferred();

@@ -32,11 +32,11 @@ class ProcessReg : public ZebTest {
     static std::string Prop(const std::string& name) { return msi::Property(name).value_or("<unset>"); }
 
     static void ServerRun() {
-        msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-        msi::SetProperty("ZEBPRODUCT", "SERVER");
-        msi::SetProperty("VersionNT", "603");
-        msi::SetProperty("ZEBDATFOLDER", "C:\\HXData\\");
-        msi::SetProperty("ZEBLOGFOLDER", "C:\\HXData\\log");
+        SetProps({{"ZEBINSTALLINSTANCENAME", "Installation1"},
+                  {"ZEBPRODUCT", "SERVER"},
+                  {"VersionNT", "603"},
+                  {"ZEBDATFOLDER", "C:\\HXData\\"},
+                  {"ZEBLOGFOLDER", "C:\\HXData\\log"}});
     }
 
     // The export of a key of the 64-bit view into a LastInstall.reg, as the clean-up writes it.
@@ -92,8 +92,7 @@ TEST_F(ProcessReg, ServerInstallationGetsIdentityAndFolderRowsInBothViews) {
 TEST_F(ProcessReg, FolderRowsOnlyWhereNeeded) {
     // An equal WorkPath drops its row; ZEBNO32BIT the 32-bit view's rows.
     ServerRun();
-    msi::SetProperty("ZEBNO32BIT", "1");
-    msi::SetProperty("Installed", "00:00:00");
+    SetProps({{"ZEBNO32BIT", "1"}, {"Installed", "00:00:00"}});
     winsim::fs::WriteFile("C:\\HXData\\Config\\LastInstall.reg", "kept");
     reg::SetString(HKEY_LOCAL_MACHINE, kProduct64, "WorkPath", "C:\\HXData");
     reg::SetString(HKEY_LOCAL_MACHINE, kProduct64, "LogDefaultPath", "C:\\HXData\\LOG");
@@ -109,8 +108,7 @@ TEST_F(ProcessReg, FolderRowsOnlyWhereNeeded) {
 
 TEST_F(ProcessReg, ClientPackageWritesNoLogFolderAndRemovalNoFolders) {
     ServerRun();
-    msi::SetProperty("ZEBPRODUCT", "client");
-    msi::SetProperty("ZEBLOGFOLDER", "C:\\Unused");
+    SetProps({{"ZEBPRODUCT", "client"}, {"ZEBLOGFOLDER", "C:\\Unused"}});
     EXPECT_EQ(iwiStackRegistryUpdates(h), ZEB_RC_SUCCESS);
     std::vector<std::string> rows = TempRows("Registry");
     EXPECT_EQ(rows, (std::vector<std::string>{
@@ -258,9 +256,7 @@ TEST_F(ProcessReg, ExportWriteFailuresAreReported) {
 
 TEST_F(ProcessReg, TokensTakeFolderValuesDoubledInsideQuotes) {
     FrameSetSession(h);
-    msi::SetProperty("ZEBPGMREGPATH", "C:\\Program Files\\HX");
-    msi::SetProperty("ZEBDATREGPATH", "D:\\Data");
-    msi::SetProperty("MYPROP", "mine");
+    SetProps({{"ZEBPGMREGPATH", "C:\\Program Files\\HX"}, {"ZEBDATREGPATH", "D:\\Data"}, {"MYPROP", "mine"}});
     UINT uiRc = 1;
     EXPECT_EQ(Substitute("%PGMDIR%\\bin", &uiRc), "C:\\Program Files\\HX\\bin");
     EXPECT_EQ(uiRc, 0u);

@@ -202,8 +202,7 @@ TEST_F(Properties, TempFileNumberSkipsTakenNumbers) {
 }
 
 TEST_F(Properties, TempFolderFallsBackToInstallersTempFolder) {
-    winsim::msi::SetProperty("TempFolder", "C:\\Temp\\");
-    winsim::msi::SetProperty("ZEBTEMPFILENUM", "00a1");
+    SetProps({{"TempFolder", "C:\\Temp\\"}, {"ZEBTEMPFILENUM", "00a1"}});
     EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "C:\\Temp\\zebt00a1.log");
     EXPECT_EQ(winsim::msi::Property("ZEBTEMP").value_or(""), "C:\\Temp");
     EXPECT_TRUE(HasText("Property 'ZEBTEMP' value set to 'C:\\Temp'"));
@@ -219,14 +218,11 @@ TEST_F(Properties, NoTempFolderGivesEmptyName) {
 
 TEST_F(Properties, TempNameIsWholeOrRefused) {
     // A number of any length names its own file, never a cut one that could be another's.
-    winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
-    winsim::msi::SetProperty("ZEBTEMPFILENUM", "0123456789abcdefghij");
+    SetProps({{"ZEBTEMP", "C:\\Temp"}, {"ZEBTEMPFILENUM", "0123456789abcdefghij"}});
     EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "C:\\Temp\\zebt0123456789abcdefghij.log");
 
     // 232 + 1 + 28 characters do not fit a path.
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    FrameSetSession(h);
+    Reload();
     std::string folder = "C:\\" + std::string(229, 'f');
     winsim::msi::SetProperty("ZEBTEMP", folder);
     EXPECT_STREQ(iiiGetTempFileName("zebt", ".log"), "");

@@ -24,13 +24,6 @@ std::vector<std::string> Entries() {
 
 typedef std::vector<std::string> Strings;
 
-// A fresh copy of the library, as the engine loads one for each action.
-void Reload(MSIHANDLE hInstall) {
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-    FrameSetSession(hInstall);
-}
-
 class QmList : public ZebTest {};
 
 TEST_F(QmList, IniDefaultPrefixCountsFromWhereItIsReadAndTheFirstNameWins) {
@@ -236,7 +229,7 @@ TEST_F(HxsIni, AnIncompleteCopyOrNoTemporaryFolderChangesNothing) {
 
     // Without ZEBTEMP the copy would go to the drive's root.
     winsim::ClearFaults();
-    Reload(h);
+    Reload();
     msi::SetProperty("ZEBTEMP", "");
     EXPECT_FALSE(RemoveQMgrsFromIni(kData.c_str()));
     EXPECT_TRUE(HasText("***No temporary folder for the copy of 'C:\\HXData\\hxs.ini'; it stays unchanged"));
@@ -259,9 +252,9 @@ class QmData : public ZebTest {
     void SetUp() override {
         ZebTest::SetUp();
         msi::DefineStandardTable("RemoveFile");
-        msi::SetProperty("ZEBPREVDAT", "C:\\HXData\\");
-        msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-        msi::SetProperty("ZEBLEAVEQMDATAREMOVE", "Delete");
+        SetProps({{"ZEBPREVDAT", "C:\\HXData\\"},
+                  {"ZEBINSTALLINSTANCENAME", "Inst1"},
+                  {"ZEBLEAVEQMDATAREMOVE", "Delete"}});
         AddInstallation({.name = "Inst1", .identifier = "1", .components = {"Server"}});
         AddQueueManager(
             {.name = "QM1", .prefix = kData, .installation = "Inst1", .logPath = "C:\\HXLog\\QM1"},
@@ -358,7 +351,7 @@ TEST_F(QmData, NoDeleteNoRowsAndANestedFailureFailsTheCaller) {
     AddInstallation({.name = "Inst3", .identifier = "3", .components = {"Server"}});
     winsim::FailCall("MsiSetPropertyA", ERROR_FUNCTION_FAILED, 0, "ZEBLEAVEQMDATA");
     msi::SetProperty("UILevel", "5");
-    Reload(h);
+    Reload();
     msi::ClearMessages();
     EXPECT_EQ(iwiStackDeleteQMgrs(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***msiSetProperty('ZEBLEAVEQMDATAINSTALL') value('keep') failed (1627)"));
@@ -367,7 +360,7 @@ TEST_F(QmData, NoDeleteNoRowsAndANestedFailureFailsTheCaller) {
 
     winsim::ClearFaults();
     msi::ClearMessages();
-    Reload(h);
+    Reload();
     EXPECT_EQ(RunDeferred(iwiStackDeleteQMgrs, "ZEBLEAVEQMDATAREMOVE=delete;"), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasTextContaining("***CA execute error; run mode must not be"));
     EXPECT_TRUE(Rows().empty());

@@ -15,14 +15,14 @@ class Response : public ZebTest {
     void SetUp() override {
         ZebTest::SetUp();
         fs::MakeDirs("C:\\Out");
-        msi::SetProperty("SAVEINI", "\"C:\\Out\\resp.ini\"");
-        msi::SetProperty("ZEBINSTALLINSTANCENAME", "Installation1");
-        msi::SetProperty("ZEBINSTALLINSTANCEDESC", "Joe's QM");
-        msi::SetProperty("ZEBPGMFOLDER", "C:\\Program Files\\HX\\");
-        msi::SetProperty("ZEBDATFOLDER", "C:\\HXData\\");
-        msi::SetProperty("ZEBLOGFOLDER", "C:\\HXData\\log");
-        msi::SetProperty("ZEBPRODUCT", "server");
-        msi::SetProperty("VersionNT", "603");
+        SetProps({{"SAVEINI", "\"C:\\Out\\resp.ini\""},
+                  {"ZEBINSTALLINSTANCENAME", "Installation1"},
+                  {"ZEBINSTALLINSTANCEDESC", "Joe's QM"},
+                  {"ZEBPGMFOLDER", "C:\\Program Files\\HX\\"},
+                  {"ZEBDATFOLDER", "C:\\HXData\\"},
+                  {"ZEBLOGFOLDER", "C:\\HXData\\log"},
+                  {"ZEBPRODUCT", "server"},
+                  {"VersionNT", "603"}});
     }
 };
 
@@ -33,9 +33,7 @@ TEST_F(Response, ServerRunWritesTheStanzaExactly) {
                          {"Client", INSTALLSTATE_ABSENT, INSTALLSTATE_UNKNOWN},
                          {"JRE", INSTALLSTATE_SOURCEABSENT, INSTALLSTATE_UNKNOWN},
                          {"Toolkit", INSTALLSTATE_ABSENT, INSTALLSTATE_SOURCE}});
-    msi::SetProperty("KEEPQMDATA", "keep");
-    msi::SetProperty("WIZPARMFILE", "C:\\w.txt");
-    msi::SetProperty("HIGHCONTRAST", "1");
+    SetProps({{"KEEPQMDATA", "keep"}, {"WIZPARMFILE", "C:\\w.txt"}, {"HIGHCONTRAST", "1"}});
     EXPECT_EQ(iwiWriteResponseFile(h), ZEB_RC_SUCCESS);
     // Installed without an action stays local, source-absent is from source; features the package
     // does not have are left out; no ADVERTISE line, but an empty list would still get its line.
@@ -59,17 +57,13 @@ TEST_F(Response, ServerRunWritesTheStanzaExactly) {
 }
 
 TEST_F(Response, ClientOnlyRunHasNoLogFolderAndOnlyClientFeatures) {
-    msi::SetProperty("ZEBCLIENT", "1");
-    msi::SetProperty("ZEBMAKEPRIMARY", "1");
+    SetProps({{"ZEBCLIENT", "1"}, {"ZEBMAKEPRIMARY", "1"}});
     msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN},
                          {"Client", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL},
                          {"Web", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL},
                          {"JavaMsg", INSTALLSTATE_ABSENT, INSTALLSTATE_ADVERTISED},
                          {"docs_de_de", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL}});
-    msi::SetProperty("STARTSERVICE", "1");
-    msi::SetProperty("STARTTASKBAR", "0");
-    msi::SetProperty("USERCHOICE", "x");
-    msi::SetProperty("LAUNCHWIZ", "0");
+    SetProps({{"STARTSERVICE", "1"}, {"STARTTASKBAR", "0"}, {"USERCHOICE", "x"}, {"LAUNCHWIZ", "0"}});
     EXPECT_EQ(iwiWriteResponseFile(h), ZEB_RC_SUCCESS);
     // Server and Web are no client rows; docs_de_de has no display text.
     EXPECT_EQ(File(kFile), "[Response]\r\n"

@@ -25,17 +25,6 @@ class Scripts : public ZebTest {
                program + "\\;ZEBDATFOLDER=C:\\HXData;";
     }
 
-    // Runs in rollback with the scheduled mode set too, as Wine runs a rollback action.
-    UINT RunRollbackAsWine(ZebActionProc action, const std::string& values) {
-        fs::WriteFile("C:\\Temp\\zebp0001.txt", values);
-        msi::SetProperty("ZebRollback", "C:\\Temp\\zebp0001.txt");
-        msi::EnterDeferred("ZebRollback", MSIRUNMODE_ROLLBACK);
-        msi::SetMode(MSIRUNMODE_SCHEDULED, true);
-        UINT uiRc = action(h);
-        msi::LeaveDeferred();
-        return uiRc;
-    }
-
     // A test double of the unpack script: writes its arguments and folder to its output and
     // unpacks a small tree into its working folder.
     static void InstallUnpackScript(const std::string& program, DWORD exitCode = 0) {
@@ -143,8 +132,7 @@ TEST_F(Scripts, PathsTooLongAreRefusedNotCut) {
     EXPECT_TRUE(Started().empty());
 
     // The log copy's name in a temporary folder too long for it (a fresh load reads the new list).
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    Reload();
     const std::string temp = "C:\\" + std::string(240, 't');
     fs::WriteFile("C:\\HX\\zips\\hx_jre64.zip", "PK");
     fs::MakeDirs("C:\\HX\\java");
@@ -287,10 +275,10 @@ TEST_F(Scripts, RollbackDoesTheReverseWorkAndOnlyTracesFailures) {
 TEST_F(Scripts, AnUnexpectedModeIsTracedAndTheNormalWorkDone) {
     fs::MakeDirs("C:\\HX\\web");
     fs::WriteFile("C:\\HX\\web\\a.txt", "x");
-    msi::SetProperty("ProductVersion", "9.4.0.0");
-    msi::SetProperty("ZEBTEMP", "C:\\Temp");
-    msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-    msi::SetProperty("ZEBPGMFOLDER", "C:\\HX");
+    SetProps({{"ProductVersion", "9.4.0.0"},
+              {"ZEBTEMP", "C:\\Temp"},
+              {"ZEBINSTALLINSTANCENAME", "Inst1"},
+              {"ZEBPGMFOLDER", "C:\\HX"}});
     EXPECT_EQ(iwiDeleteWebFiles(h), ZEB_RC_SUCCESS);
     EXPECT_TRUE(TextsInOrder({"***calling iwiDeleteWebFiles CA in UNEXPECTED runmode",
                               "erase the files extracted from the zip in 'C:\\HX\\web'"}));

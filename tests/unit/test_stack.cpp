@@ -31,10 +31,8 @@ TEST_F(Stack, FilesOfOneFolderShareItsPropertyAndTakeConsecutiveRecords) {
                                           "ZEB_Record_8 | Comp | b.txt | ZEBPATHPROPERTY1 | 1",
                                       }));
     // The property holds the folder as published, without its backslash.
-    EXPECT_EQ(Prop("ZEBPATHPROPERTY0"), "C:\\HX\\data");
-    EXPECT_EQ(Prop("ZEBPATHPROPERTY1"), "C:\\HX\\other");
-    EXPECT_EQ(Prop("ZEBRECORDCOUNTER"), "9");
-    EXPECT_EQ(Prop("ZEBPROPERTYCOUNTER"), "2");
+    EXPECT_EQ(Props({"ZEBPATHPROPERTY0", "ZEBPATHPROPERTY1", "ZEBRECORDCOUNTER", "ZEBPROPERTYCOUNTER"}),
+              (std::vector<std::string>{"C:\\HX\\data", "C:\\HX\\other", "9", "2"}));
     EXPECT_TRUE(TextsInOrder({"Stacking file(s) for deletion: 'C:\\HX\\data\\a.txt'",
                               "Property 'ZEBRECORDCOUNTER' value '5' from property table",
                               "Table 'RemoveFile' row added; 5 fields",
@@ -169,8 +167,7 @@ TEST_F(Stack, FailedInsertOrCounterWriteFailsAndLeavesTheCounter) {
 }
 
 TEST_F(Stack, ReducedLoggingCountsRecordsAndDropsTheRowLines) {
-    msi::SetProperty("ZEBRECORDCOUNTER", "0");
-    msi::SetProperty("ZEBPROPERTYCOUNTER", "0");
+    SetProps({{"ZEBRECORDCOUNTER", "0"}, {"ZEBPROPERTYCOUNTER", "0"}});
     iiiSetReducedCSDLogging(TRUE);
     for (int folder = 0; folder < 250; folder++) {
         std::string base = "C:\\Maint\\f" + std::to_string(folder) + "\\";

@@ -20,11 +20,11 @@ class Stop : public ZebTest {
   protected:
     void SetUp() override {
         ZebTest::SetUp();
-        winsim::msi::SetProperty("ZEBPGMFOLDER", "C:\\HX\\");
-        winsim::msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
-        winsim::msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-        winsim::msi::SetProperty("ZEBSERVICENAME", "HX_Inst1");
-        winsim::msi::SetProperty("ZEBTEMP", "C:\\Temp");
+        SetProps({{"ZEBPGMFOLDER", "C:\\HX\\"},
+                  {"ZEBDATFOLDER", "C:\\HXData"},
+                  {"ZEBINSTALLINSTANCENAME", "Inst1"},
+                  {"ZEBSERVICENAME", "HX_Inst1"},
+                  {"ZEBTEMP", "C:\\Temp"}});
         winsim::fs::MakeDirs("C:\\HX\\bin64");
         winsim::fs::WriteFile(kQm, "MZ");
     }
@@ -46,13 +46,6 @@ class Stop : public ZebTest {
         winsim::svc::AddService("HX_Inst1", Service{.stopMs = serviceStopMs});
         winsim::proc::InstallProgram("C:\\HX\\bin64\\endhxm.exe");
         QueueManagers({{"QM1", "Inst1"}, {"QM2", "INST1"}, {"QM3", "Inst2"}});
-    }
-
-    // A fresh load of the library: the engine loads it anew for each action.
-    void Reload() {
-        DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-        DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
-        FrameSetSession(h);
     }
     static std::vector<std::string> Started(const std::string& program) {
         std::vector<std::string> out;
@@ -374,8 +367,7 @@ TEST_F(Stop, RunModesOfTheSmallActions) {
     EXPECT_EQ(RunDeferred(iwiStartStopping, kValues, MSIRUNMODE_COMMIT), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("***CA execute error; run mode must not be 'MSIRUNMODE_COMMIT'."));
 
-    winsim::msi::SetProperty("ONLYINI", "C:\\Temp\\r.ini");
-    winsim::msi::SetProperty("UILevel", "5");
+    SetProps({{"ONLYINI", "C:\\Temp\\r.ini"}, {"UILevel", "5"}});
     EXPECT_EQ(iwiStopIfOnlyIni(h), ZEB_RC_SUCCESS);
     winsim::msi::SetProperty("UILevel", "2");
     EXPECT_EQ(iwiStopIfOnlyIni(h), ZEB_RC_CANCEL);

@@ -18,21 +18,21 @@ class Summary : public ZebTest {
         UnpackLanguageLibrary();
         s = TableStrings("zebircan");
         winsim::SetComputerName("HXHOST");
-        msi::SetProperty("ZEBPRODUCT", "server");
-        msi::SetProperty("VersionNT", "1000");
-        msi::SetProperty("ZEBINSTALLINSTANCENAME", "Inst1");
-        msi::SetProperty("ZEBINSTALLINSTANCEDESC", "Accounts");
-        msi::SetProperty("ZEBPGMFOLDER", "C:\\HX");
-        msi::SetProperty("ZEBDATFOLDER", "C:\\HXData");
-        msi::SetProperty("ZEBLOGFOLDER", "C:\\HXLog");
-        msi::SetProperty("ZEBSTARTFOLDER", "Skyloft HX (Inst1)");
+        SetProps({{"ZEBPRODUCT", "server"},
+                  {"VersionNT", "1000"},
+                  {"ZEBINSTALLINSTANCENAME", "Inst1"},
+                  {"ZEBINSTALLINSTANCEDESC", "Accounts"},
+                  {"ZEBPGMFOLDER", "C:\\HX"},
+                  {"ZEBDATFOLDER", "C:\\HXData"},
+                  {"ZEBLOGFOLDER", "C:\\HXLog"},
+                  {"ZEBSTARTFOLDER", "Skyloft HX (Inst1)"}});
     }
     // A removal of the server installation Inst1 that holds two queue managers.
     void ServerRemoval() {
-        msi::SetProperty("Installed", "1");
-        msi::SetProperty("_IsMaintenance", "Change");
-        msi::SetProperty("ZEBREMOVE", "1");
-        msi::SetProperty("ZEBLEAVEQMDATAREMOVE", "delete");
+        SetProps({{"Installed", "1"},
+                  {"_IsMaintenance", "Change"},
+                  {"ZEBREMOVE", "1"},
+                  {"ZEBLEAVEQMDATAREMOVE", "delete"}});
         msi::DefineFeatures({{"Server", INSTALLSTATE_LOCAL, INSTALLSTATE_ABSENT}});
         AddInstallation({.name = "Inst1", .identifier = "1", .productCode = kCode, .components = {"Server"}});
         AddQueueManager({.name = "QM1", .prefix = "C:\\HXData"}, QmSource::Ini);
@@ -92,9 +92,9 @@ TEST_F(Summary, AnotherServerInstallationKeepsTheDataAndHidesTheQueueManagers) {
 }
 
 TEST_F(Summary, NewServerInstallationShowsFoldersFeaturesAndKeptQueueManagers) {
-    msi::SetProperty("ZEBPREVSTARTFOLDER", "SKYLOFT HX (INST1)");
-    msi::SetProperty("USEINI", "C:\\resp\\in.ini\\");
-    msi::SetProperty("ZEBLOSINGJAVA", "1");
+    SetProps({{"ZEBPREVSTARTFOLDER", "SKYLOFT HX (INST1)"},
+              {"USEINI", "C:\\resp\\in.ini\\"},
+              {"ZEBLOSINGJAVA", "1"}});
     msi::DefineFeatures({{"Server", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL}});
     AddQueueManager({.name = "QMOLD", .prefix = "C:\\HXData"}, QmSource::Ini);
     EXPECT_EQ(iwiListInstallSummary(h), 0u);
@@ -118,8 +118,7 @@ TEST_F(Summary, NewServerInstallationShowsFoldersFeaturesAndKeptQueueManagers) {
 
 TEST_F(Summary, FailedRowsAndFailedReads) {
     msi::DefineFeatures({{"Client", INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL}});
-    msi::SetProperty("ZEBCLIENT", "1");
-    msi::SetProperty("ZEBPREVSTARTFOLDER", "Old HX");
+    SetProps({{"ZEBCLIENT", "1"}, {"ZEBPREVSTARTFOLDER", "Old HX"}});
     winsim::FailCall("MsiViewModify", ERROR_FUNCTION_FAILED, 2);
     EXPECT_EQ(iwiListInstallSummary(h), 0u);
     EXPECT_TRUE(HasText("***Summary line ' ' not added (1627)"));
@@ -169,10 +168,10 @@ class Helpful : public Summary {
 };
 
 TEST_F(Helpful, ServerMinorUpgradeBlockAndAnUnknownProduct) {
-    msi::SetProperty("IS_MINOR_UPGRADE", "Yes");
-    msi::SetProperty("ProductVersion", "9.4.0.0");
-    msi::SetProperty("ZEBREMOVE", "1");
-    msi::SetProperty("ComputerName", "HXHOST");
+    SetProps({{"IS_MINOR_UPGRADE", "Yes"},
+              {"ProductVersion", "9.4.0.0"},
+              {"ZEBREMOVE", "1"},
+              {"ComputerName", "HXHOST"}});
     msi::DefineFeatures({{"Base", INSTALLSTATE_LOCAL, INSTALLSTATE_DEFAULT}});
     AddInstallation({.name = "Inst1", .identifier = "1", .view32 = true, .productType = "Server"});
     EXPECT_EQ(iwiDisplayHelpfulSummary(h), 0u);
@@ -204,10 +203,10 @@ TEST_F(Helpful, ServerMinorUpgradeBlockAndAnUnknownProduct) {
 }
 
 TEST_F(Helpful, BothUpgradeFlagsOnAClientAndAFailedBaseQuery) {
-    msi::SetProperty("ZEBPRODUCT", "CLIENT");
-    msi::SetProperty("ZEBCLIENT", "1");
-    msi::SetProperty("IS_MINOR_UPGRADE", "1");
-    msi::SetProperty("IS_MAJOR_UPGRADE", "yes");
+    SetProps({{"ZEBPRODUCT", "CLIENT"},
+              {"ZEBCLIENT", "1"},
+              {"IS_MINOR_UPGRADE", "1"},
+              {"IS_MAJOR_UPGRADE", "yes"}});
     const std::string longFolder = "C:\\" + std::string(300, 'p');
     msi::SetProperty("ZEBPGMFOLDER", longFolder);
     EXPECT_EQ(iwiDisplayHelpfulSummary(h), 0u);
@@ -254,8 +253,7 @@ TEST_F(Summary, DumpListsFeaturesAndComponentsAndAlwaysSucceeds) {
 }
 
 TEST_F(Summary, ServiceReminderNeedsItsText) {
-    msi::SetProperty("UILevel", "5");
-    msi::SetProperty("ZEBREAPPLYSERVICE", "9.4.0.3");
+    SetProps({{"UILevel", "5"}, {"ZEBREAPPLYSERVICE", "9.4.0.3"}});
     EXPECT_EQ(iwiDisplayApplyService(h), 0u);
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].find("9.4.0.3"), std::string::npos);

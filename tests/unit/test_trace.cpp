@@ -71,9 +71,9 @@ TEST_F(Trace, WithoutTargetsLinesReachOnlyTheInstallerLog) {
 }
 
 TEST_F(Trace, TargetsAreAppendedLineByLineWithWindowsNewlines) {
-    winsim::msi::SetProperty("ZEBUSERTRACEPATH", "  \"C:\\Logs\\trace.txt\"  ");
-    winsim::msi::SetProperty("ZEBUSERLOGPATH", "C:\\Logs\\user.log");
-    winsim::msi::SetProperty("ZEBTEMPLOGPATH", "C:\\Temp\\zebg0001.txt");
+    SetProps({{"ZEBUSERTRACEPATH", "  \"C:\\Logs\\trace.txt\"  "},
+              {"ZEBUSERLOGPATH", "C:\\Logs\\user.log"},
+              {"ZEBTEMPLOGPATH", "C:\\Temp\\zebg0001.txt"}});
     winsim::fs::MakeDirs("C:\\Logs");
     WriteTrace(nullptr, "one");
     // Another process appends between two lines; nothing is lost.
@@ -103,8 +103,7 @@ TEST_F(Trace, TargetKeptOnceReadAndLockedFileSkippedSilently) {
 }
 
 TEST_F(Trace, TemporaryLogFollowsDataFolderAndClosedSwitches) {
-    winsim::msi::SetProperty("ZEBTEMPLOGPATH", "C:\\Temp\\zebg0001.txt");
-    winsim::msi::SetProperty("ZEBDATFOLDER", "C:\\Data\\");
+    SetProps({{"ZEBTEMPLOGPATH", "C:\\Temp\\zebg0001.txt"}, {"ZEBDATFOLDER", "C:\\Data\\"}});
     winsim::fs::MakeDirs("C:\\Data");
     WriteTrace(nullptr, "to temp log");
     SetTempLogClosedSwitch(TRUE);

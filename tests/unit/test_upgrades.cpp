@@ -9,11 +9,10 @@ namespace {
 
 namespace msi = winsim::msi;
 
-const char kCode1[] = "{11111111-1111-1111-1111-111111111111}";
-const char kCode2[] = "{22222222-2222-2222-2222-222222222222}";
 const char kLegacyCode[] = "{00000000-0000-0000-0000-000000000007}";
 
-std::string Prop(const char* name) {
+// Unlike Prop, tells an unset property from an empty one.
+std::string PropOrUnset(const char* name) {
     return msi::Property(name).value_or("<unset>");
 }
 
@@ -46,9 +45,8 @@ class Upgrades : public ZebTest {
 TEST_F(Upgrades, NothingInstalledOffersOnlyANewInstallation) {
     EXPECT_EQ(iwiListAvailableUpgrades(h), 0u);
     EXPECT_EQ(Entries(), std::vector<std::string>{NewEntry()});
-    EXPECT_EQ(Prop("ZEBNUMUPGRADEABLES"), "1");
-    EXPECT_EQ(Prop("ZEBSELECTUPGRADELISTBOX"), "**NEW**");
-    EXPECT_EQ(Prop("ZEBDENYCOEXIST"), "0");
+    EXPECT_EQ(Props({"ZEBNUMUPGRADEABLES", "ZEBSELECTUPGRADELISTBOX", "ZEBDENYCOEXIST"}),
+              (std::vector<std::string>{"1", "**NEW**", "0"}));
     EXPECT_TRUE(HasText("Skipping panel, using default of '**NEW**'"));
 }
 
@@ -64,8 +62,7 @@ TEST_F(Upgrades, RegisteredInstallationsOfBothListsInOrderWithoutDefault) {
                      .vrmf = "9.3.1.0",
                      .productCode = kCode2,
                      .view32 = true});
-    msi::SetProperty("ZEBOLDSERVER", std::string(kCode1) + ";;");
-    msi::SetProperty("ZEBOLDCLIENT", std::string(";") + kCode2);
+    SetProps({{"ZEBOLDSERVER", std::string(kCode1) + ";;"}, {"ZEBOLDCLIENT", std::string(";") + kCode2}});
     EXPECT_EQ(iwiListAvailableUpgrades(h), 0u);
     // The description is shown as it is: never a format, never a property reference.
     EXPECT_EQ(Entries(), (std::vector<std::string>{
@@ -122,7 +119,7 @@ TEST_F(Upgrades, UnknownCodeStopsWith2110) {
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].find(strings[2110]), std::string::npos);
     EXPECT_FALSE(HasText(std::string("Processing code: '") + kLegacyCode + "'"));
-    EXPECT_EQ(Prop("ZEBNUMUPGRADEABLES"), "<unset>");
+    EXPECT_EQ(PropOrUnset("ZEBNUMUPGRADEABLES"), "<unset>");
 
     // The legacy code is compared without regard to case.
     std::string lower = kLegacyCode;
@@ -156,7 +153,7 @@ TEST_F(Upgrades, ListBoxFailuresEndTheRun) {
     winsim::FailCall("MsiViewModify", ERROR_FUNCTION_FAILED, 1);
     EXPECT_EQ(iwiListAvailableUpgrades(h), ZEB_RC_FAILURE);
     EXPECT_TRUE(HasText("*** Failed to add 'new' entry: '1627'"));
-    EXPECT_EQ(Prop("ZEBDENYCOEXIST"), "<unset>");
+    EXPECT_EQ(PropOrUnset("ZEBDENYCOEXIST"), "<unset>");
 }
 
 TEST_F(Upgrades, LegacyEntryThatCannotBeAddedShows273) {

@@ -9,6 +9,11 @@ const std::string kBanner1 = "=============|||| Error, failure, problem, warning
 const std::string kBanner2 =
     std::string(13, ' ') + "vvvv" + std::string(34, ' ') + "vvvv" + std::string(13, ' ');
 
+const char kCode1[] = "{11111111-1111-1111-1111-111111111111}";
+const char kCode2[] = "{22222222-2222-2222-2222-222222222222}";
+const char kCode3[] = "{33333333-3333-3333-3333-333333333333}";
+const char kOldCode[] = "{00000000-0000-0000-0000-000000000007}";
+
 namespace {
 
 const char kValueListPath[] = "C:\\Temp\\zebp0001.txt";
@@ -103,6 +108,22 @@ std::vector<std::string> ZebTest::MessageBoxes() {
     return out;
 }
 
+std::string ZebTest::Prop(const char* name) {
+    return winsim::msi::Property(name).value_or("");
+}
+
+std::vector<std::string> ZebTest::Props(std::initializer_list<const char*> names) {
+    std::vector<std::string> out;
+    for (const char* name : names)
+        out.push_back(Prop(name));
+    return out;
+}
+
+void ZebTest::SetProps(std::initializer_list<std::pair<const char*, std::string>> props) {
+    for (const auto& [name, value] : props)
+        winsim::msi::SetProperty(name, value);
+}
+
 std::string ZebTest::File(const std::string& path) {
     return winsim::fs::ReadFile(path).value_or("<absent>");
 }
@@ -124,6 +145,17 @@ void ZebTest::AddInstallation(const hxrecord::Installation& record) {
     for (const hxrecord::Maintenance& m : record.maintenance)
         if (m.valid)
             winsim::fs::WriteFile(m.folder + "\\Valid.csd", "");
+}
+
+hxrecord::Installation ZebTest::Inst(const std::string& name, const std::string& id, const char* code,
+                                     const std::string& folder, bool view32) {
+    return {.name = name,
+            .description = name + " description",
+            .identifier = id,
+            .vrmf = "9.4.0.0",
+            .productCode = code,
+            .folder = folder,
+            .view32 = view32};
 }
 
 void ZebTest::AddOldRecord(const hxrecord::OldRecord& record) {
@@ -227,6 +259,14 @@ std::map<unsigned, std::string> ZebTest::TableStrings(const std::string& module)
         out[id] = text;
     }
     return out;
+}
+
+void ZebTest::Reload(bool emptyLog) {
+    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
+    DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
+    FrameSetSession(h);
+    if (emptyLog)
+        winsim::msi::ClearMessages();
 }
 
 UINT ZebTest::RunDeferred(ZebActionProc action, const std::string& valueList, int mode) {

@@ -16,6 +16,8 @@
 
 extern const std::string kBanner1;
 extern const std::string kBanner2;
+// Product codes the record tests give their installations.
+extern const char kCode1[], kCode2[], kCode3[], kOldCode[];
 
 typedef UINT(__stdcall* ZebActionProc)(MSIHANDLE);
 
@@ -40,6 +42,10 @@ class ZebTest : public ::testing::Test {
     static ::testing::AssertionResult TextsInOrder(const std::vector<std::string>& texts);
 
     static std::vector<std::string> MessageBoxes();
+    // A property's value, "" when unset; several at once; several set in order.
+    static std::string Prop(const char* name);
+    static std::vector<std::string> Props(std::initializer_list<const char*> names);
+    static void SetProps(std::initializer_list<std::pair<const char*, std::string>> props);
     // A table's temporary rows, fields joined with " | " (a null field is empty).
     static std::vector<std::string> TempRows(const std::string& table);
     // Texts of the ListBox rows of one property, in order.
@@ -53,6 +59,9 @@ class ZebTest : public ::testing::Test {
     // of each valid maintenance level; the old single record; the data folder's saved
     // Config\LastInstall.reg with "WorkPath" (64-bit view) naming the folder.
     static void AddInstallation(const hxrecord::Installation& record);
+    // A record of version 9.4.0.0 described as "<name> description".
+    static hxrecord::Installation Inst(const std::string& name, const std::string& id, const char* code,
+                                       const std::string& folder, bool view32 = false);
     static void AddOldRecord(const hxrecord::OldRecord& record);
     static void SaveLastInstall(const std::string& dataFolder, const hxrecord::Installation& record);
     // A queue manager, one line: its definition in the form of the source (the old levels'
@@ -79,6 +88,10 @@ class ZebTest : public ::testing::Test {
     UINT RunDeferred(ZebActionProc action, const std::string& valueList, int mode = MSIRUNMODE_SCHEDULED);
     // The same for a rollback action as Wine runs it: rollback and scheduled modes both set.
     UINT RunRollbackAsWine(ZebActionProc action, const std::string& valueList);
+
+    // A fresh load of the library in the same session, as the engine loads one for each action;
+    // with emptyLog the installer log is emptied too.
+    void Reload(bool emptyLog = false);
 
     // Runs a read through the read pattern and returns the value; the status goes to stat.
     std::string Read(const char* name, DWORD cch = ZEB_CCH_PATH);

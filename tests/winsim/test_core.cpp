@@ -11,6 +11,11 @@
 
 namespace {
 
+// The error a call leaves when it fails, 0 when it succeeds.
+template <class T> DWORD ErrorOf(T result) {
+    return result ? 0 : GetLastError();
+}
+
 class Core : public ::testing::Test {
   protected:
     void SetUp() override { winsim::Reset(); }
@@ -30,8 +35,7 @@ TEST_F(Core, LastErrorBelongsToEachThread) {
         SetLastError(5);
     });
     other.join();
-    EXPECT_EQ(seen, 0u);
-    EXPECT_EQ(GetLastError(), 77u);
+    EXPECT_EQ(ErrorOf(seen), 77u);
 }
 
 TEST_F(Core, ResetBringsEveryPartBack) {
@@ -96,12 +100,10 @@ TEST_F(Core, ClockStartsAtTheFixedLocalTimeAndFollowsSleep) {
 TEST_F(Core, TimeConversionsRejectWhatWindowsRejects) {
     FILETIME bad{0, 0x80000000u};
     SYSTEMTIME st;
-    EXPECT_FALSE(FileTimeToSystemTime(&bad, &st));
-    EXPECT_EQ(GetLastError(), 87u);
+    EXPECT_EQ(ErrorOf(FileTimeToSystemTime(&bad, &st)), 87u);
     SYSTEMTIME feb30{2026, 2, 0, 30, 0, 0, 0, 0};
     FILETIME ft;
-    EXPECT_FALSE(SystemTimeToFileTime(&feb30, &ft));
-    EXPECT_EQ(GetLastError(), 87u);
+    EXPECT_EQ(ErrorOf(SystemTimeToFileTime(&feb30, &ft)), 87u);
     SYSTEMTIME epoch{1601, 1, 0, 1, 0, 0, 0, 0};
     ASSERT_TRUE(SystemTimeToFileTime(&epoch, &ft));
     EXPECT_EQ(ft.dwLowDateTime, 0u);
@@ -148,8 +150,7 @@ TEST_F(Core, FaultsCountFromWhenTheyAreSetAndCanMatchAnArgument) {
     winsim::FailCall("CreateDirectoryA", 112, 2, "target");
     EXPECT_TRUE(CreateDirectoryA("C:\\Temp\\Target1", nullptr));
     EXPECT_TRUE(CreateDirectoryA("C:\\Temp\\other", nullptr));
-    EXPECT_FALSE(CreateDirectoryA("C:\\Temp\\TARGET2", nullptr));
-    EXPECT_EQ(GetLastError(), 112u);
+    EXPECT_EQ(ErrorOf(CreateDirectoryA("C:\\Temp\\TARGET2", nullptr)), 112u);
     EXPECT_FALSE(winsim::fs::Exists("C:\\Temp\\TARGET2"));
 
     winsim::FailCall("GetUserNameA", 1008);
@@ -180,8 +181,7 @@ TEST_F(Core, EnvironmentVariablesAndExpansion) {
     EXPECT_EQ(GetEnvironmentVariableA("WINDIR", buf, sizeof(buf)), 10u);
     EXPECT_STREQ(buf, "C:\\Windows");
     EXPECT_EQ(GetEnvironmentVariableA("windir", buf, 10), 11u) << "needed size with terminator";
-    EXPECT_EQ(GetEnvironmentVariableA("NOPE", buf, sizeof(buf)), 0u);
-    EXPECT_EQ(GetLastError(), 203u);
+    EXPECT_EQ(ErrorOf(GetEnvironmentVariableA("NOPE", buf, sizeof(buf))), 203u);
 
     ASSERT_TRUE(SetEnvironmentVariableA("ZebDir", "D:\\x"));
     EXPECT_EQ(winsim::Env("ZEBDIR"), "D:\\x");
@@ -198,16 +198,14 @@ TEST_F(Core, NamesTooLongForTheBufferReportTheirSize) {
     winsim::SetUserName("svc_installer");
     char buf[64];
     DWORD n = 5;
-    EXPECT_FALSE(GetUserNameA(buf, &n));
-    EXPECT_EQ(GetLastError(), 122u);
+    EXPECT_EQ(ErrorOf(GetUserNameA(buf, &n)), 122u);
     EXPECT_EQ(n, 14u);
     EXPECT_TRUE(GetUserNameA(buf, &n));
     EXPECT_STREQ(buf, "svc_installer");
     EXPECT_EQ(n, 14u) << "with the terminator";
 
     n = 3;
-    EXPECT_FALSE(GetComputerNameA(buf, &n));
-    EXPECT_EQ(GetLastError(), 111u);
+    EXPECT_EQ(ErrorOf(GetComputerNameA(buf, &n)), 111u);
     EXPECT_EQ(n, 7u);
     EXPECT_TRUE(GetComputerNameA(buf, &n));
     EXPECT_STREQ(buf, "WINSIM");
@@ -232,8 +230,7 @@ TEST_F(Core, FormatMessageInsertsAndEscapes) {
     EXPECT_STREQ(out, "10-1c");
 
     // A missing argument array is a parameter error; inserts can be left alone instead.
-    EXPECT_EQ(Format("x %1 y", {}, out, sizeof(out)), 0u);
-    EXPECT_EQ(GetLastError(), 87u);
+    EXPECT_EQ(ErrorOf(Format("x %1 y", {}, out, sizeof(out))), 87u);
     ASSERT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, "x %1!d! y", 0, 0,
                              out, sizeof(out), nullptr),
               0u);
@@ -246,11 +243,9 @@ TEST_F(Core, FormatMessageFailsWhenTheOutputDoesNotFit) {
     EXPECT_EQ(Format(fits.c_str(), {}, out, sizeof(out)), 515u);
     const std::string tooLong(500, 'b');
     const std::string insert(16, 'c');
-    EXPECT_EQ(Format((tooLong + "%1").c_str(), {DWORD_PTR(insert.c_str())}, out, sizeof(out)), 0u);
-    EXPECT_EQ(GetLastError(), 122u);
+    EXPECT_EQ(ErrorOf(Format((tooLong + "%1").c_str(), {DWORD_PTR(insert.c_str())}, out, sizeof(out))), 122u);
     winsim::FailCall("FormatMessageA", 8, 0, "special");
-    EXPECT_EQ(Format("a special text", {}, out, sizeof(out)), 0u);
-    EXPECT_EQ(GetLastError(), 8u);
+    EXPECT_EQ(ErrorOf(Format("a special text", {}, out, sizeof(out))), 8u);
     EXPECT_EQ(Format("another text", {}, out, sizeof(out)), 12u);
 }
 
@@ -270,8 +265,7 @@ TEST_F(Core, SecondMutexOfANameReportsAlreadyExistsUntilTheLastHandleCloses) {
     EXPECT_TRUE(winsim::NamedObjectExists("ZEB_HexlineInstallation"));
     EXPECT_TRUE(CloseHandle(second));
     EXPECT_FALSE(winsim::NamedObjectExists("ZEB_HexlineInstallation"));
-    EXPECT_FALSE(CloseHandle(second));
-    EXPECT_EQ(GetLastError(), 6u);
+    EXPECT_EQ(ErrorOf(CloseHandle(second)), 6u);
 
     // Held by another process: our first create is already the second one.
     winsim::HoldMutex("ZEB_HexlineInstallation");
@@ -283,8 +277,7 @@ TEST_F(Core, SecondMutexOfANameReportsAlreadyExistsUntilTheLastHandleCloses) {
 }
 
 TEST_F(Core, EventsOpenedByNameAndWaitsAgainstTheVirtualClock) {
-    EXPECT_EQ(OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\ZEBMTBRN.EVENT.Inst1"), nullptr);
-    EXPECT_EQ(GetLastError(), 2u);
+    EXPECT_EQ(ErrorOf(OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\ZEBMTBRN.EVENT.Inst1")), 2u);
     winsim::HoldEvent("Global\\ZEBMTBRN.EVENT.Inst1");
     HANDLE e = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Global\\ZEBMTBRN.EVENT.Inst1");
     ASSERT_NE(e, nullptr);
@@ -318,8 +311,7 @@ TEST_F(Core, MessageBoxesAreRecordedAndAnswered) {
     EXPECT_EQ(winsim::Events()[1].language, 0u);
 
     winsim::FailCall("MessageBoxExA", 1400);
-    EXPECT_EQ(MessageBoxExA(nullptr, "x", "y", MB_OK, 1033), 0);
-    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_EQ(ErrorOf(MessageBoxExA(nullptr, "x", "y", MB_OK, 1033)), 1400u);
     EXPECT_EQ(winsim::Events().size(), 2u);
 }
 
@@ -338,8 +330,7 @@ TEST_F(Core, WindowsCloseOnRequestAfterTheirDelay) {
     EXPECT_EQ(looks, 3);
     EXPECT_EQ(winsim::NowMs(), 750u);
     EXPECT_FALSE(IsWindow(splash));
-    EXPECT_FALSE(PostMessageA(splash, WM_CLOSE, 0, 0));
-    EXPECT_EQ(GetLastError(), 1400u);
+    EXPECT_EQ(ErrorOf(PostMessageA(splash, WM_CLOSE, 0, 0)), 1400u);
     ASSERT_EQ(winsim::Events().size(), 2u);
     EXPECT_EQ(winsim::Events()[0].kind, "message");
     EXPECT_EQ(winsim::Events()[0].text, "ZEBHexlineSplash");
@@ -407,8 +398,7 @@ TEST_F(Core, VersionInformationInBothLayouts) {
     EXPECT_EQ(ex.wServicePackMajor, 6);
 
     basic.dwOSVersionInfoSize = 12;
-    EXPECT_FALSE(GetVersionExA(&basic));
-    EXPECT_EQ(GetLastError(), 122u);
+    EXPECT_EQ(ErrorOf(GetVersionExA(&basic)), 122u);
 }
 
 } // namespace

@@ -32,6 +32,11 @@ class Files : public ::testing::Test {
     }
 
     static DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
+    // The error of an open, 0 when it succeeds (the handle is then closed).
+    static DWORD OpenError(const char* path, DWORD access, DWORD share, DWORD disposition) {
+        HANDLE h = Open(path, access, share, disposition);
+        return h == INVALID_HANDLE_VALUE ? GetLastError() : (CloseHandle(h), 0u);
+    }
 };
 
 using Names = std::vector<std::string>;
@@ -47,8 +52,7 @@ TEST_F(Files, CreationDispositionsAndTheirErrors) {
     CloseHandle(h);
     EXPECT_EQ(winsim::fs::ReadFile("C:\\temp\\new.TXT"), "hello");
 
-    EXPECT_EQ(Open("C:\\Temp\\new.txt", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 80u);
+    EXPECT_EQ(OpenError("C:\\Temp\\new.txt", GENERIC_WRITE, 0, CREATE_NEW), 80u);
 
     h = Open("C:\\Temp\\new.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -61,24 +65,16 @@ TEST_F(Files, CreationDispositionsAndTheirErrors) {
     EXPECT_EQ(GetLastError(), 0u);
     CloseHandle(h);
 
-    EXPECT_EQ(Open("C:\\Temp\\absent.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 2u);
-    EXPECT_EQ(Open("C:\\Temp\\NoDir\\a.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 3u);
-    EXPECT_EQ(Open("C:\\Temp\\a<b.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 123u);
-    EXPECT_EQ(Open("C:\\Temp\\a?.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 123u);
-    EXPECT_EQ(Open("Q:\\a.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 3u);
-    EXPECT_EQ(Open("\\\\server\\share\\a.txt", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 3u);
-    EXPECT_EQ(Open("C:\\Temp", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 5u) << "a folder";
+    EXPECT_EQ(OpenError("C:\\Temp\\absent.txt", GENERIC_READ, 0, OPEN_EXISTING), 2u);
+    EXPECT_EQ(OpenError("C:\\Temp\\NoDir\\a.txt", GENERIC_READ, 0, OPEN_EXISTING), 3u);
+    EXPECT_EQ(OpenError("C:\\Temp\\a<b.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 123u);
+    EXPECT_EQ(OpenError("C:\\Temp\\a?.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 123u);
+    EXPECT_EQ(OpenError("Q:\\a.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), 3u);
+    EXPECT_EQ(OpenError("\\\\server\\share\\a.txt", GENERIC_READ, 0, OPEN_EXISTING), 3u);
+    EXPECT_EQ(OpenError("C:\\Temp", GENERIC_READ, 0, OPEN_EXISTING), 5u) << "a folder";
 
     winsim::fs::SetReadOnly("C:\\Temp\\New.txt", true);
-    EXPECT_EQ(Open("C:\\Temp\\New.txt", GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 5u);
+    EXPECT_EQ(OpenError("C:\\Temp\\New.txt", GENERIC_WRITE, 0, OPEN_EXISTING), 5u);
     h = Open("C:\\Temp\\New.txt", GENERIC_READ, 0, OPEN_EXISTING);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
@@ -112,8 +108,7 @@ TEST_F(Files, SharingModesDecideWhoMayOpenDeleteOrRename) {
     SetLastError(0);
     HANDLE excl = Open("C:\\Temp\\v.txt", GENERIC_READ, 0, OPEN_EXISTING);
     ASSERT_NE(excl, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Open("C:\\Temp\\v.txt", GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 32u);
+    EXPECT_EQ(OpenError("C:\\Temp\\v.txt", GENERIC_WRITE, 0, OPEN_EXISTING), 32u);
     EXPECT_EQ(Open("C:\\Temp\\v.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(ErrorOf(DeleteFileA("C:\\Temp\\v.txt")), 32u);
     EXPECT_EQ(ErrorOf(MoveFileExA("C:\\Temp\\v.txt", "C:\\Temp\\w.txt", 0)), 32u);
@@ -122,16 +117,14 @@ TEST_F(Files, SharingModesDecideWhoMayOpenDeleteOrRename) {
     HANDLE reader = Open("C:\\Temp\\v.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     HANDLE reader2 = Open("C:\\Temp\\v.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_NE(reader2, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Open("C:\\Temp\\v.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 32u);
+    EXPECT_EQ(OpenError("C:\\Temp\\v.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              32u);
     CloseHandle(reader);
     CloseHandle(reader2);
 
     // Another process holds it: opens, deletes and renames fail, attributes can still be read.
     winsim::fs::Lock("C:\\Temp\\v.txt");
-    EXPECT_EQ(Open("C:\\Temp\\v.txt", GENERIC_WRITE, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), 32u);
+    EXPECT_EQ(OpenError("C:\\Temp\\v.txt", GENERIC_WRITE, 0, OPEN_EXISTING), 32u);
     EXPECT_NE(GetFileAttributesA("C:\\Temp\\v.txt"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(ErrorOf(DeleteFileA("C:\\Temp\\v.txt")), 32u);
     EXPECT_EQ(ErrorOf(CopyFileA("C:\\Temp\\v.txt", "C:\\Temp\\copy.txt", FALSE)), 32u);
@@ -164,8 +157,7 @@ TEST_F(Files, ReadWriteSeekAndSize) {
     CloseHandle(h);
 
     h = Open("C:\\Temp\\rw.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr));
-    EXPECT_EQ(GetLastError(), 5u);
+    EXPECT_EQ(ErrorOf(WriteFile(h, "x", 1, &n, nullptr)), 5u);
     CloseHandle(h);
     EXPECT_EQ(GetFileSize(h, nullptr), INVALID_FILE_SIZE);
     EXPECT_EQ(GetLastError(), 6u);
@@ -176,8 +168,7 @@ TEST_F(Files, WritesBeyondTheFreeSpaceFailWithDiskFull) {
     HANDLE h = Open("C:\\Temp\\big.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
     DWORD n = 0;
     EXPECT_TRUE(WriteFile(h, "12345", 5, &n, nullptr));
-    EXPECT_FALSE(WriteFile(h, "6789", 4, &n, nullptr));
-    EXPECT_EQ(GetLastError(), 112u);
+    EXPECT_EQ(ErrorOf(WriteFile(h, "6789", 4, &n, nullptr)), 112u);
     EXPECT_EQ(n, 0u);
     EXPECT_TRUE(WriteFile(h, "678", 3, &n, nullptr));
     CloseHandle(h);
@@ -284,8 +275,7 @@ TEST_F(Files, EnumerationErrors) {
     EXPECT_EQ(Find("\\\\server\\share\\*"), (Names{"error 3"}));
     winsim::fs::DenyAccess("C:\\Temp\\Locked", true);
     EXPECT_EQ(Find("C:\\Temp\\Locked\\*"), (Names{"error 5"}));
-    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
-    EXPECT_EQ(GetLastError(), 6u);
+    EXPECT_EQ(ErrorOf(FindClose(INVALID_HANDLE_VALUE)), 6u);
 }
 
 TEST_F(Files, ShortNamesAreGeneratedAndMatched) {
@@ -296,8 +286,7 @@ TEST_F(Files, ShortNamesAreGeneratedAndMatched) {
     ASSERT_GT(GetShortPathNameA("c:\\program data two\\", out, sizeof(out)), 0u);
     EXPECT_STREQ(out, "C:\\PROGRA~3\\"); // ProgramData, there from the start, is PROGRA~2
     EXPECT_EQ(GetShortPathNameA("C:\\Program Files", out, 5), 12u);
-    EXPECT_EQ(GetShortPathNameA("C:\\Nowhere", out, sizeof(out)), 0u);
-    EXPECT_EQ(GetLastError(), 2u);
+    EXPECT_EQ(ErrorOf(GetShortPathNameA("C:\\Nowhere", out, sizeof(out))), 2u);
     EXPECT_NE(GetFileAttributesA("C:\\PROGRA~1"), INVALID_FILE_ATTRIBUTES);
 
     // Patterns also match the short name, as on Windows: "*.htm" finds "page.html".
@@ -333,21 +322,21 @@ TEST_F(Files, CopyRereadsTheCancelFlagBetweenChunks) {
     winsim::fs::WriteFile("C:\\Temp\\big.bin", big);
     BOOL cancel = FALSE;
     winsim::OnCall("CopyFileExA:chunk", 3, [&] { cancel = TRUE; });
-    EXPECT_FALSE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, &cancel, 0));
-    EXPECT_EQ(GetLastError(), 1235u);
+    EXPECT_EQ(ErrorOf(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, &cancel, 0)),
+              1235u);
     EXPECT_FALSE(winsim::fs::Exists("C:\\Temp\\out.bin")) << "a cancelled copy leaves no target";
     EXPECT_EQ(winsim::CallCount("CopyFileExA:chunk"), 3);
 
     // A flag already set stops the copy at once; the error is configurable.
     winsim::fs::SetCopyCancelError(1223);
     cancel = TRUE;
-    EXPECT_FALSE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, &cancel, 0));
-    EXPECT_EQ(GetLastError(), 1223u);
+    EXPECT_EQ(ErrorOf(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, &cancel, 0)),
+              1223u);
 
     // A disk filling up part-way.
     winsim::FailCall("CopyFileExA:chunk", 112, 2);
-    EXPECT_FALSE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, nullptr, 0));
-    EXPECT_EQ(GetLastError(), 112u);
+    EXPECT_EQ(ErrorOf(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, nullptr, 0)),
+              112u);
     EXPECT_TRUE(CopyFileExA("C:\\Temp\\big.bin", "C:\\Temp\\out.bin", nullptr, nullptr, nullptr, 0));
     EXPECT_EQ(winsim::fs::ReadFile("C:\\Temp\\out.bin"), big);
 }

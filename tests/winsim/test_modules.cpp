@@ -8,6 +8,11 @@
 
 namespace {
 
+// The error a call leaves when it fails, 0 when it succeeds.
+template <class T> DWORD ErrorOf(T result) {
+    return result ? 0 : GetLastError();
+}
+
 class Modules : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -32,8 +37,7 @@ TEST_F(Modules, EachPathIsACopyOfItsOwnAndLoadsAreCounted) {
     ASSERT_NE(fa, nullptr);
     ASSERT_NE(fb, nullptr);
     EXPECT_NE(fa, fb) << "a different path gets its own copy of the code and globals";
-    EXPECT_EQ(GetProcAddress(a, "NoSuchExport"), nullptr);
-    EXPECT_EQ(GetLastError(), 127u);
+    EXPECT_EQ(ErrorOf(GetProcAddress(a, "NoSuchExport")), 127u);
 
     char path[MAX_PATH];
     ASSERT_EQ(GetModuleFileNameA(a, path, sizeof(path)), 19u);
@@ -47,8 +51,7 @@ TEST_F(Modules, EachPathIsACopyOfItsOwnAndLoadsAreCounted) {
     // Two loads, two releases; the third fails as on Windows, and the module is gone.
     EXPECT_TRUE(FreeLibrary(a));
     EXPECT_TRUE(FreeLibrary(a));
-    EXPECT_FALSE(FreeLibrary(a));
-    EXPECT_EQ(GetLastError(), 126u);
+    EXPECT_EQ(ErrorOf(FreeLibrary(a)), 126u);
     EXPECT_EQ(GetModuleFileNameA(a, path, sizeof(path)), 0u);
     EXPECT_EQ(GetModuleHandleA("zebiwicn"), nullptr);
     EXPECT_TRUE(FreeLibrary(b));
@@ -98,20 +101,16 @@ TEST_F(Modules, CancelFlagOfEachPathLivesWhileThePathIsLoaded) {
 }
 
 TEST_F(Modules, LoaderErrors) {
-    EXPECT_EQ(LoadLibraryExA("C:\\Ext\\missing.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), nullptr);
-    EXPECT_EQ(GetLastError(), 126u);
-    EXPECT_EQ(LoadLibraryExA("C:\\NoDir\\zebiwicn.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), nullptr);
-    EXPECT_EQ(GetLastError(), 126u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Ext\\missing.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)), 126u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\NoDir\\zebiwicn.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)),
+              126u);
     winsim::fs::WriteFile("C:\\Ext\\text.dll", "not a module");
-    EXPECT_EQ(LoadLibraryExA("C:\\Ext\\text.dll", nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), 193u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Ext\\text.dll", nullptr, 0)), 193u);
     winsim::fs::Lock("C:\\Ext\\zebiwicn.dll");
-    EXPECT_EQ(LoadLibraryExA("C:\\Ext\\zebiwicn.dll", nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), 32u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Ext\\zebiwicn.dll", nullptr, 0)), 32u);
     winsim::fs::Unlock("C:\\Ext\\zebiwicn.dll");
     winsim::FailCall("LoadLibraryExA", 5, 0, "\\Ext\\");
-    EXPECT_EQ(LoadLibraryExA("C:\\Ext\\zebiwicn.dll", nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), 5u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Ext\\zebiwicn.dll", nullptr, 0)), 5u);
 
     // Writing the file anew makes it ordinary bytes; copying it keeps it a module.
     winsim::ClearFaults();
@@ -120,8 +119,7 @@ TEST_F(Modules, LoaderErrors) {
     EXPECT_NE(copy, nullptr);
     EXPECT_TRUE(FreeLibrary(copy));
     winsim::fs::WriteFile("C:\\Temp\\copy.dll", "MZ replaced");
-    EXPECT_EQ(LoadLibraryA("C:\\Temp\\copy.dll"), nullptr);
-    EXPECT_EQ(GetLastError(), 193u);
+    EXPECT_EQ(ErrorOf(LoadLibraryA("C:\\Temp\\copy.dll")), 193u);
 }
 
 TEST_F(Modules, StringTableDataFiles) {
@@ -139,8 +137,7 @@ TEST_F(Modules, StringTableDataFiles) {
     EXPECT_EQ(LoadStringA(lang, 7, buf, 5), 4) << "cut to the buffer";
     EXPECT_STREQ(buf, "0123");
     SetLastError(0);
-    EXPECT_EQ(LoadStringA(lang, 9999, buf, sizeof(buf)), 0);
-    EXPECT_EQ(GetLastError(), 1814u);
+    EXPECT_EQ(ErrorOf(LoadStringA(lang, 9999, buf, sizeof(buf))), 1814u);
     EXPECT_STREQ(buf, "");
     EXPECT_EQ(GetProcAddress(lang, "iwiERROR"), nullptr);
 
@@ -153,13 +150,10 @@ TEST_F(Modules, StringTableDataFiles) {
     EXPECT_FALSE(FreeLibrary(lang));
     EXPECT_EQ(LoadStringA(lang, 2027, buf, sizeof(buf)), 0);
 
-    EXPECT_EQ(LoadLibraryExA("C:\\Temp\\none.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
-    EXPECT_EQ(GetLastError(), 2u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Temp\\none.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE)), 2u);
     winsim::fs::WriteFile("C:\\Temp\\junk.dll", "junk");
-    EXPECT_EQ(LoadLibraryExA("C:\\Temp\\junk.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
-    EXPECT_EQ(GetLastError(), 193u);
-    EXPECT_EQ(LoadLibraryExA("C:\\Temp\\zebl0001.dll", nullptr, 0), nullptr) << "data, not code";
-    EXPECT_EQ(GetLastError(), 193u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Temp\\junk.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE)), 193u);
+    EXPECT_EQ(ErrorOf(LoadLibraryExA("C:\\Temp\\zebl0001.dll", nullptr, 0)), 193u) << "data, not code";
 }
 
 TEST_F(Modules, SystemModulesAndTheirExports) {
@@ -177,8 +171,7 @@ TEST_F(Modules, SystemModulesAndTheirExports) {
 
     // An older Windows without the export.
     winsim::fs::SetSystemExport("kernel32", "GetSystemTimePreciseAsFileTime", nullptr);
-    EXPECT_EQ(GetProcAddress(k32, "GetSystemTimePreciseAsFileTime"), nullptr);
-    EXPECT_EQ(GetLastError(), 127u);
+    EXPECT_EQ(ErrorOf(GetProcAddress(k32, "GetSystemTimePreciseAsFileTime")), 127u);
     EXPECT_TRUE(FreeLibrary(k32)) << "system modules stay loaded";
     EXPECT_EQ(GetModuleHandleA("kernel32.dll"), k32);
 

@@ -31,6 +31,14 @@ class MsiSession : public ::testing::Test {
         return rc;
     }
 
+    // A property read that succeeds, as the action in the current mode sees it.
+    std::string Value(const char* name) {
+        std::string value;
+        DWORD length = 0;
+        EXPECT_EQ(Get(name, 260, &value, &length), 0u) << name;
+        return value;
+    }
+
     std::string Format(MSIHANDLE install, MSIHANDLE rec) {
         char buf[512];
         DWORD cch = sizeof buf;
@@ -112,16 +120,10 @@ TEST_F(MsiSession, DeferredActionSeesOnlyItsActionDataProductCodeAndUserSid) {
     // The action data is taken when the script is written; later changes do not reach it.
     msi::SetProperty("iwiDeferred", "changed");
 
-    std::string value;
-    DWORD length = 0;
-    EXPECT_EQ(Get("CustomActionData", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "C:\\Temp\\zebp0001.txt");
-    EXPECT_EQ(Get("ProductCode", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "{11111111-2222-3333-4444-555555555555}");
-    EXPECT_EQ(Get("UserSID", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "S-1-5-18");
-    EXPECT_EQ(Get("INSTALLDIR", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "");
+    EXPECT_EQ(Value("CustomActionData"), "C:\\Temp\\zebp0001.txt");
+    EXPECT_EQ(Value("ProductCode"), "{11111111-2222-3333-4444-555555555555}");
+    EXPECT_EQ(Value("UserSID"), "S-1-5-18");
+    EXPECT_EQ(Value("INSTALLDIR"), "");
 
     EXPECT_EQ(MsiSetPropertyA(h, "INSTALLDIR", "D:\\"), static_cast<UINT>(ERROR_FUNCTION_FAILED));
     EXPECT_EQ(msi::Property("INSTALLDIR").value_or(""), "C:\\HX");
@@ -137,19 +139,14 @@ TEST_F(MsiSession, DeferredActionSeesOnlyItsActionDataProductCodeAndUserSid) {
     msi::LeaveDeferred();
     EXPECT_TRUE(MsiGetMode(h, MSIRUNMODE_ADMIN));
     EXPECT_FALSE(MsiGetMode(h, MSIRUNMODE_SCHEDULED));
-    EXPECT_EQ(Get("CustomActionData", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "");
-    EXPECT_EQ(Get("INSTALLDIR", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "C:\\HX");
+    EXPECT_EQ(Value("CustomActionData"), "");
+    EXPECT_EQ(Value("INSTALLDIR"), "C:\\HX");
 }
 
 TEST_F(MsiSession, CommitActionCannotReadProductCode) {
     msi::SetProperty("ProductCode", "{11111111-2222-3333-4444-555555555555}");
     msi::EnterDeferred("iwiCommit", MSIRUNMODE_COMMIT);
-    std::string value;
-    DWORD length = 0;
-    EXPECT_EQ(Get("ProductCode", 260, &value, &length), 0u);
-    EXPECT_EQ(value, "");
+    EXPECT_EQ(Value("ProductCode"), "");
     EXPECT_TRUE(MsiGetMode(h, MSIRUNMODE_COMMIT));
     EXPECT_FALSE(MsiGetMode(h, MSIRUNMODE_SCHEDULED));
     msi::LeaveDeferred();

@@ -11,6 +11,11 @@
 
 namespace {
 
+// The error a call leaves when it fails, 0 when it succeeds.
+template <class T> DWORD ErrorOf(T result) {
+    return result ? 0 : GetLastError();
+}
+
 class VersionAndSspi : public ::testing::Test {
   protected:
     void SetUp() override { winsim::Reset(); }
@@ -27,8 +32,8 @@ TEST_F(VersionAndSspi, FixedFileInformationOfAVersionedFile) {
     ASSERT_GT(size, 0u);
     EXPECT_EQ(handle, 0u);
     std::vector<char> block(size);
-    EXPECT_FALSE(GetFileVersionInfoA("C:\\Windows\\system32\\mmc.exe", 0, size - 1, block.data()));
-    EXPECT_EQ(GetLastError(), 122u);
+    EXPECT_EQ(ErrorOf(GetFileVersionInfoA("C:\\Windows\\system32\\mmc.exe", 0, size - 1, block.data())),
+              122u);
     ASSERT_TRUE(GetFileVersionInfoA("C:\\Windows\\system32\\mmc.exe", 0, size, block.data()));
     VS_FIXEDFILEINFO* info = nullptr;
     UINT len = 0;
@@ -42,10 +47,8 @@ TEST_F(VersionAndSspi, FixedFileInformationOfAVersionedFile) {
 
     // Rewritten without a resource, then gone.
     winsim::fs::WriteFile("C:\\Windows\\system32\\mmc.exe", "MZ plain");
-    EXPECT_EQ(GetFileVersionInfoSizeA("C:\\Windows\\system32\\mmc.exe", &handle), 0u);
-    EXPECT_EQ(GetLastError(), 1813u);
-    EXPECT_EQ(GetFileVersionInfoSizeA("C:\\Windows\\system32\\none.exe", &handle), 0u);
-    EXPECT_EQ(GetLastError(), 2u);
+    EXPECT_EQ(ErrorOf(GetFileVersionInfoSizeA("C:\\Windows\\system32\\mmc.exe", &handle)), 1813u);
+    EXPECT_EQ(ErrorOf(GetFileVersionInfoSizeA("C:\\Windows\\system32\\none.exe", &handle)), 2u);
 }
 
 TEST_F(VersionAndSspi, CipherStrengthsOfOutboundCredentials) {
@@ -87,8 +90,7 @@ TEST_F(VersionAndSspi, CipherStrengthsOfOutboundCredentials) {
     EXPECT_TRUE(FreeLibrary(schannel));
 
     winsim::FailCall("LoadLibraryA", ERROR_MOD_NOT_FOUND, 1, "schannel");
-    EXPECT_EQ(LoadLibraryA("schannel"), nullptr);
-    EXPECT_EQ(GetLastError(), 126u);
+    EXPECT_EQ(ErrorOf(LoadLibraryA("schannel")), 126u);
 }
 
 } // namespace
