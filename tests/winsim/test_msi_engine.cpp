@@ -115,6 +115,8 @@ TEST_F(MsiEngine, RemoveRegistryValuesActsOnInstallAndRemovalRows) {
     registryRow("e", 1, "Software\\HX", "-", nullptr, "Removed");
     registryRow("f", 3, ".DEFAULT\\Software\\HX", "+", nullptr, "Removed"); // "+" keeps the key
     registryRow("g", 2, "SOFTWARE\\Corvane\\B", "two", "2", "Removed");
+    reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\E\\Sub", "x", "1");
+    registryRow("i", 2, "SOFTWARE\\Corvane\\E\\Sub", "x", "1", "Removed");  // the emptied keys go
     registryRow("h", 2, "SOFTWARE\\Corvane\\D", "-", nullptr, "Installed"); // Registry acts only on removal
     ASSERT_EQ(MsiDoActionA(msi::SessionHandle(), "RemoveRegistryValues"), 0u);
 
@@ -126,6 +128,8 @@ TEST_F(MsiEngine, RemoveRegistryValuesActsOnInstallAndRemovalRows) {
     EXPECT_TRUE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\D"));
     EXPECT_FALSE(reg::KeyExists(HKEY_CURRENT_USER, "Software\\HX"));
     EXPECT_TRUE(reg::KeyExists(HKEY_USERS, ".DEFAULT\\Software\\HX"));
+    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\E"));
+    EXPECT_TRUE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane"));
     EXPECT_EQ(msi::ActionsDone(), (std::vector<std::string>{"RemoveRegistryValues"}));
 }
 

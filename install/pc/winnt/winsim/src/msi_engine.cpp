@@ -126,7 +126,10 @@ HKEY RootKey(const Field& root) {
 
 // A key below SOFTWARE\Wow6432Node is the 32-bit view's key of that name, which the simulated
 // registry keeps at that very place: the native view reaches it.
-void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field& nameField, bool wholeKey) {
+// pruneEmpty: a key the removal of a value leaves empty goes, and so do the parents it leaves
+// empty in turn (a component's uninstall leaves no empty keys of its values).
+void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field& nameField, bool wholeKey,
+                      bool pruneEmpty = false) {
     HKEY root = RootKey(rootField);
     if (!root || keyField.kind != Field::Str)
         return;
@@ -139,6 +142,15 @@ void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field
     }
     const std::string name = nameField.kind == Field::Str ? Formatted(nameField.s) : "";
     winsim::reg::RemoveValue(root, key, name);
+    for (std::string k = key; pruneEmpty && winsim::reg::KeyExists(root, k);) {
+        if (!winsim::reg::Values(root, k).empty() || !winsim::reg::SubKeys(root, k).empty())
+            break;
+        winsim::reg::DeleteTree(root, k);
+        const size_t slash = k.rfind('\\');
+        if (slash == std::string::npos)
+            break;
+        k.resize(slash);
+    }
 }
 
 // Registry.Value as the engine writes it, formatted: "#" and a number a REG_DWORD, "#%"
@@ -212,7 +224,7 @@ UINT RunWriteRegistryValues() {
 
 // RemoveRegistry rows act when their component is installed ("-" removes the key with all it
 // holds, other names a value); Registry rows when it is removed ("-" and "*" without a value the
-// whole key, "+" nothing, other names the value the row wrote).
+// whole key, "+" nothing, other names the value the row wrote, and the keys that leaves empty).
 UINT RunRemoveRegistryValues() {
     if (const Table* t = FindTable("RemoveRegistry")) {
         ColumnIndex c{*t};
@@ -237,7 +249,8 @@ UINT RunRemoveRegistryValues() {
             const std::string n = name.kind == Field::Str ? name.s : "";
             if (noValue && n == "+")
                 continue;
-            RemoveKeyOrValue(At(row, c["Root"]), At(row, c["Key"]), name, noValue && (n == "-" || n == "*"));
+            RemoveKeyOrValue(At(row, c["Root"]), At(row, c["Key"]), name, noValue && (n == "-" || n == "*"),
+                             true);
         }
     }
     return ERROR_SUCCESS;

@@ -159,7 +159,8 @@ std::vector<std::string> ActionsDone();
 // RemoveRegistryValues: RemoveRegistry rows of components being installed (action state local
 // or source; Name "-" removes the key with all it holds, another name that value), then Registry
 // rows of components being removed (action state absent; "-" and "*" without a Value remove the
-// key, "+" nothing, another name its value). Root 0-3 as HKCR, HKCU, HKLM, HKU; -1 HKLM when
+// key, "+" nothing, another name its value and then the key and its parents as far as that
+// leaves them empty). Root 0-3 as HKCR, HKCU, HKLM, HKU; -1 HKLM when
 // ALLUSERS is "1", else HKCU; a key below SOFTWARE\Wow6432Node is the 32-bit view's.
 // RemoveFiles: rows whose InstallMode (1 install, 2 removal, 3 both) meets their component's
 // action state; the folder is the value of the property DirProperty names, read now. FileName
