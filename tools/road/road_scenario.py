@@ -6,17 +6,18 @@ follows it), each with its row's condition, which hxca decides when it reaches t
 package is the server package the Wine road builds (tests/wine/road/builder.py): its features,
 properties and deferred name lists. A step is one run of the road: "first" a first installation,
 silent, with a response file; "second" a second installation beside it; "remove2" the removal of
-the second with its queue-manager data; "maintain1" the maintenance of the first, a feature removed. A later step runs on the machine an earlier one left:
-hxca --save-machine writes it into the step's folder before this script adds the scenario, and
-the installations the earlier steps registered are given as the machine's products. A deferred
-row's condition is decided when the script runs, not when the engine schedules it: the same
-unless an immediate action after the row changes what it tests."""
+the second with its queue-manager data; "maintain1" the maintenance of the first, a feature
+removed. A later step runs on the machine an earlier one left: hxca --save-machine writes it into
+the step's folder before this script adds the scenario, and the installations the earlier steps
+registered are given as the machine's products. A deferred row's condition is decided when the
+script runs, not when the engine schedules it: the same unless an immediate action after the row
+changes what it tests."""
 import argparse
 import json
-from dataclasses import dataclass, field
 import re
 import shutil
 import sys
+from dataclasses import dataclass, field
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -61,8 +62,8 @@ STEPS = {
                    expect={"ZEBINSTALLINSTANCENAME": "Installation2", "ZEBINSTANCEID": "2",
                            "ZEBPGMFOLDER": PROGRAM_FILES + "HX_1", "ZEBMAKEPRIMARY": None}),
     "remove2": Step("Road, removal of Installation2 with its queue-manager data, as the dialogs choose it",
-                    INSTALLATION2, "HX_1", properties={"KEEPQMDATA": "delete", "ZEBUISEQ": "1", "REMOVE": "ALL",
-                                "Preselected": "1"},
+                    INSTALLATION2, "HX_1",
+                    properties={"KEEPQMDATA": "delete", "ZEBUISEQ": "1", "REMOVE": "ALL", "Preselected": "1"},
                     installed=(INSTALLATION1, INSTALLATION2), removed=tuple(FEATURES),
                     expect={"ZEBINSTALLINSTANCENAME": "Installation2", "ZEBREMOVE": "1"}),
     "maintain1": Step("Road, maintenance of Installation1 from its own package: one feature removed",

@@ -5,6 +5,7 @@ normalised), and every difference left must be one that sim-differences.txt expl
 
 import json
 import re
+import shutil
 import subprocess
 import sys
 from collections import Counter
@@ -100,12 +101,14 @@ def simulate(out_folder, build, steps=STEPS):
     before left (hxca --save-machine into the next step's folder); {step: path of hxca's output}."""
     out_folder = Path(out_folder)
     outputs = {}
+    # The first step starts from a new machine, whatever an earlier run left in its folder.
+    shutil.rmtree(out_folder / f"sim-{steps[0]}", ignore_errors=True)
     for step, following in zip(steps, [*steps[1:], "end"]):
         scenario = out_folder / f"sim-{step}"
         subprocess.run([sys.executable, str(ROOT / "tools/road/road_scenario.py"), str(scenario), "--step", step,
                         "--language-library", str(build / "zebircan.dll")], check=True, capture_output=True)
-        proc = subprocess.run([str(build / "hxca"), str(scenario), "--save-machine", str(out_folder / f"sim-{following}")],
-                              capture_output=True)
+        proc = subprocess.run([str(build / "hxca"), str(scenario), "--save-machine",
+                               str(out_folder / f"sim-{following}")], capture_output=True)
         outputs[step] = out_folder / f"sim-{step}.out"
         outputs[step].write_bytes(proc.stdout + proc.stderr)
         if proc.returncode != 0:
