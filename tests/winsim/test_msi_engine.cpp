@@ -1,5 +1,5 @@
-// The engine's removal steps (RemoveRegistryValues, RemoveFiles) over the package's rows, and
-// the key index that temporary inserts are checked against.
+// The engine's registry and removal steps (WriteRegistryValues, RemoveRegistryValues, RemoveFiles) over the
+// package's rows, and the key index that temporary inserts are checked against.
 #include <gtest/gtest.h>
 #include <msiquery.h>
 #include <winsim/sim.h>
@@ -115,6 +115,8 @@ TEST_F(MsiEngine, RemoveRegistryValuesActsOnInstallAndRemovalRows) {
     registryRow("e", 1, "Software\\HX", "-", nullptr, "Removed");
     registryRow("f", 3, ".DEFAULT\\Software\\HX", "+", nullptr, "Removed"); // "+" keeps the key
     registryRow("g", 2, "SOFTWARE\\Corvane\\B", "two", "2", "Removed");
+    reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\E\\Sub", "x", "1");
+    registryRow("i", 2, "SOFTWARE\\Corvane\\E\\Sub", "x", "1", "Removed");  // the emptied keys go
     registryRow("h", 2, "SOFTWARE\\Corvane\\D", "-", nullptr, "Installed"); // Registry acts only on removal
     ASSERT_EQ(MsiDoActionA(msi::SessionHandle(), "RemoveRegistryValues"), 0u);
 
@@ -126,7 +128,55 @@ TEST_F(MsiEngine, RemoveRegistryValuesActsOnInstallAndRemovalRows) {
     EXPECT_TRUE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\D"));
     EXPECT_FALSE(reg::KeyExists(HKEY_CURRENT_USER, "Software\\HX"));
     EXPECT_TRUE(reg::KeyExists(HKEY_USERS, ".DEFAULT\\Software\\HX"));
+    EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\E"));
+    EXPECT_TRUE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane"));
     EXPECT_EQ(msi::ActionsDone(), (std::vector<std::string>{"RemoveRegistryValues"}));
+}
+
+TEST_F(MsiEngine, WriteRegistryValuesWritesRowsOfInstalledComponentsWithTheirTypes) {
+    msi::SetProperty("NAME", "Installation1");
+    auto row = [](const char* key, const std::string& path, const char* name, const char* value,
+                  const char* comp) {
+        msi::AddRow("Registry", {Field::str(key), Field::integer(2), Field::str(path),
+                                 name ? Field::str(name) : Field::null(),
+                                 value ? Field::str(value) : Field::null(), Field::str(comp)});
+    };
+    const std::string key = "SOFTWARE\\Corvane\\[NAME]";
+    row("sz", key, "Name", "[NAME]", "Installed");
+    row("dw", key, "Count", "#42", "Installed");
+    row("ex", key, "Path", "#%%TEMP%\\x", "Installed");
+    row("bin", key, "Bytes", "#x0aff", "Installed");
+    row("hash", key, "Hash", "##1", "Installed");
+    row("multi", key, "List", "a[~]b", "Installed");
+    row("def", key, nullptr, "d", "Installed");
+    row("wow", "SOFTWARE\\Wow6432Node\\Corvane\\[NAME]", "Name", "[NAME]", "Installed");
+    row("plus", "SOFTWARE\\Corvane\\Empty", "+", nullptr, "Installed");
+    row("minus", "SOFTWARE\\Corvane\\Minus", "-", nullptr, "Installed"); // acts only on removal
+    row("gone", "SOFTWARE\\Corvane\\Gone", "x", "1", "Removed");
+    row("same", "SOFTWARE\\Corvane\\Same", "x", "1", "Untouched");
+    ASSERT_EQ(MsiDoActionA(msi::SessionHandle(), "WriteRegistryValues"), 0u);
+
+    const std::string k = "SOFTWARE\\Corvane\\Installation1";
+    auto value = [&](const char* name) {
+        return reg::GetValue(HKEY_LOCAL_MACHINE, k, name).value_or(reg::Value{});
+    };
+    EXPECT_EQ(value("Name").type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(value("Name").data, std::string("Installation1", 14));
+    EXPECT_EQ(value("Count").type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(value("Count").data, std::string("\x2a\0\0\0", 4));
+    EXPECT_EQ(value("Path").type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(value("Path").data, std::string("%TEMP%\\x", 9));
+    EXPECT_EQ(value("Bytes").data, "\x0a\xff");
+    EXPECT_EQ(value("Hash").data, std::string("#1", 3));
+    EXPECT_EQ(value("List").type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(value("List").data, std::string("a\0b\0\0", 5));
+    EXPECT_EQ(value("").data, std::string("d", 2));
+    EXPECT_TRUE(
+        reg::GetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Installation1", "Name", reg::View::Wow32));
+    EXPECT_TRUE(reg::KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\Empty"));
+    for (const char* absent : {"Minus", "Gone", "Same"})
+        EXPECT_FALSE(reg::KeyExists(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Corvane\\") + absent))
+            << absent;
 }
 
 TEST_F(MsiEngine, KeyIndexFollowsDeletesAndFetchesSeeOnlyRowsOfTheirExecute) {

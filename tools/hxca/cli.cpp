@@ -13,9 +13,11 @@ namespace hxca {
 
 namespace {
 
-// What the engine's InstallFinalize leaves: the requested states installed, and the product
-// registered with its features' states.
+// What the engine's script and InstallFinalize leave: the Registry rows of the components being
+// installed written, the requested states installed, and the product registered with its
+// features' states.
 void FinalizeStates(const Scenario& scenario) {
+    winsim::msi::RunWriteRegistryValues();
     const std::string code = winsim::msi::Property("ProductCode").value_or("");
     if (!code.empty())
         winsim::msi::AddProduct(code, winsim::msi::Property("UpgradeCode").value_or(""), INSTALLSTATE_DEFAULT,
@@ -49,6 +51,8 @@ const char* Usage() {
            "  -p NAME=VALUE      set a property before the first action (repeatable)\n"
            "  --keep-loaded      keep one copy of the library loaded for the whole run\n"
            "  --json             report as JSON\n"
+           "  --save-machine DIR write the machine as the run and the engine's removal steps left it\n"
+           "                     into DIR (drives/<letter>/..., machine-N.reg), for a later scenario\n"
            "Exit status: 0 all expectations met, 1 an expectation failed, 2 bad input or an action\n"
            "that could not be run. Expectations are checked only when the scenario's own actions run.\n";
 }
@@ -82,6 +86,8 @@ Options ParseArgs(const std::vector<std::string>& args) {
             o.keepLoaded = true;
         } else if (a == "--json") {
             o.json = true;
+        } else if (a == "--save-machine") {
+            o.saveMachine = value(i);
         } else if (!a.empty() && a[0] == '-') {
             throw UsageError("unknown option " + a);
         } else if (o.scenarioDir.empty()) {
@@ -196,6 +202,14 @@ int RunHxca(const Options& options, const std::string& defaultLibrary, std::ostr
     result.after = TakeSnapshot();
     result.changes = Diff(before, result.after);
     result.engineRemovals = EngineRemovals(result.after);
+    if (!options.saveMachine.empty()) {
+        try {
+            SaveMachine(options.saveMachine);
+        } catch (const std::exception& e) {
+            err << "hxca: --save-machine " << options.saveMachine << ": " << e.what() << "\n";
+            return 2;
+        }
+    }
 
     // Expectations describe the scenario's own list of actions; a run of chosen actions only shows.
     std::optional<CheckResult> check;

@@ -24,6 +24,7 @@ struct Options {
     std::map<std::string, std::string> properties;
     bool keepLoaded = false;
     bool json = false;
+    std::string saveMachine; // folder for the machine after the run (drives/, *.reg); empty: none
     bool help = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 #include <sstream>
 
 namespace hxca {
@@ -148,6 +149,12 @@ bool LoadSide(const std::string& path, Side& side, std::string& error) {
         return false;
     }
     side.norm.Learn(side.summary);
+    return true;
+}
+
+// The side's lines in blocks of action runs, normalised and hashed.
+bool ReadBlocks(Side& side, std::string& error) {
+    const std::string& path = side.path;
     std::vector<int> blockOfRun(side.summary.runs.size(), -1);
     int loose = -1; // the block of unattributed lines being filled
     LogSummary again;
@@ -184,6 +191,28 @@ bool LoadSide(const std::string& path, Side& side, std::string& error) {
         ++side.traceLines;
     };
     return ParseLogFile(path, again, error, sink);
+}
+
+// A run whose log does not tell its mode (no prolog of its own, e.g. resumed after a nested
+// call) takes the mode the other log gives that action, when it gives one only.
+void AdoptModes(Side& side, const Side& other) {
+    for (Block& k : side.blocks) {
+        if (k.run < 0)
+            continue;
+        const ActionRunInfo& r = side.summary.runs[k.run];
+        if (r.mode != RunMode::Unknown)
+            continue;
+        std::set<std::string> keys;
+        for (const Block& o : other.blocks) {
+            if (o.run < 0)
+                continue;
+            const ActionRunInfo& p = other.summary.runs[o.run];
+            if (p.action == r.action && p.mode != RunMode::Unknown && p.merged == r.merged)
+                keys.insert(o.key);
+        }
+        if (keys.size() == 1)
+            k.key = *keys.begin();
+    }
 }
 
 std::string Count(size_t n, const char* what) {
@@ -233,6 +262,13 @@ void Normaliser::Learn(const LogSummary& summary) {
         AddFolder(name, value);
     for (const auto& [name, value] : summary.traceProperties)
         AddFolder(name, value);
+}
+
+void Normaliser::LearnMissing(const LogSummary& other, const LogSummary& own) {
+    for (const auto* properties : {&other.engineProperties, &other.traceProperties})
+        for (const auto& [name, value] : *properties)
+            if (!own.engineProperties.count(name) && !own.traceProperties.count(name))
+                AddFolder(name, value);
 }
 
 std::map<std::string, std::string> Normaliser::UsedFolders() const {
@@ -422,6 +458,14 @@ int RunLogDiff(const std::string& pathA, const std::string& pathB, bool json, st
         err << "hxca log: " << error << "\n";
         return 2;
     }
+    a.norm.LearnMissing(b.summary, a.summary);
+    b.norm.LearnMissing(a.summary, b.summary);
+    if (!ReadBlocks(a, error) || !ReadBlocks(b, error)) {
+        err << "hxca log: " << error << "\n";
+        return 2;
+    }
+    AdoptModes(a, b);
+    AdoptModes(b, a);
     std::vector<uint64_t> keysA, keysB;
     for (const Block& k : a.blocks)
         keysA.push_back(HashText(k.key));
@@ -500,11 +544,14 @@ int RunLogDiff(const std::string& pathA, const std::string& pathB, bool json, st
                     bool inA = l.kind == DiffOp::Removed;
                     const Block& k = inA ? ka : kb;
                     size_t idx = inA ? l.a : l.b;
-                    if (shown++ >= kShownChanges)
+                    // The text shows the first changes; JSON, read by programs, has them all.
+                    const bool shownInText = shown++ < kShownChanges;
+                    if (!shownInText && !json)
                         continue;
                     std::string line = ReadNormalised(inA ? readA : readB, inA ? a.norm : b.norm,
                                                       k.offsets[idx], k.numbers[idx]);
-                    text << "    " << (inA ? "- A " : "+ B ") << k.numbers[idx] << ": " << line << "\n";
+                    if (shownInText)
+                        text << "    " << (inA ? "- A " : "+ B ") << k.numbers[idx] << ": " << line << "\n";
                     changes.push_back({{"side", inA ? "a" : "b"}, {"line", k.numbers[idx]}, {"text", line}});
                 }
                 if (shown > kShownChanges)

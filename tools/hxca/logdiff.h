@@ -19,6 +19,9 @@ class Normaliser {
     // Folders the log names through properties (the engine's dump, the library's reads and
     // writes) become "<PROPERTY>".
     void Learn(const LogSummary& summary);
+    // Folders of properties that the other log names and this one (own) does not, with the other
+    // log's values: the engine's dump of one machine names folders the other run only uses.
+    void LearnMissing(const LogSummary& other, const LogSummary& own);
     void AddFolder(const std::string& property, const std::string& value);
 
     // A trace line (or a merged ">>" line) without its time, in the form compared.

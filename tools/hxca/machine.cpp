@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -188,7 +189,43 @@ void WalkKey(HKEY root, const std::string& rootName, const std::string& key, win
         WalkKey(root, rootName, key.empty() ? sub : key + "\\" + sub, view, snap);
 }
 
+void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
 } // namespace
+
+void SaveMachine(const std::string& dir) {
+    namespace fs = std::filesystem;
+    const fs::path root(dir);
+    fs::remove_all(root / "drives");
+    for (const std::string& name : FilesEndingIn(dir, ".reg"))
+        if (name.rfind("machine-", 0) == 0)
+            fs::remove(root / name);
+    int n = 0;
+    // HKEY_CLASSES_ROOT is a view of HKLM\SOFTWARE\Classes: written with HKLM.
+    for (const auto& [key, name] : kRoots) {
+        if (key == HKEY_CLASSES_ROOT)
+            continue;
+        for (const std::string& sub : winsim::reg::SubKeys(key, ""))
+            WriteHost(root / ("machine-" + std::to_string(++n) + ".reg"), winsim::reg::Export(key, sub));
+    }
+    for (const std::string& path : winsim::fs::Tree()) {
+        if (path.size() < 3 || path[1] != ':')
+            continue;
+        std::string rel = path.substr(3);
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        const fs::path host = root / "drives" / std::string(1, path[0]) / rel;
+        if (path.back() == '\\')
+            fs::create_directories(host);
+        else
+            WriteHost(host, winsim::fs::ReadFile(path).value_or(""));
+    }
+}
 
 void SetUpMachine(const Scenario& s, const std::map<std::string, std::string>& overrides) {
     winsim::Reset();

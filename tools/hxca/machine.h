@@ -23,6 +23,11 @@ Snapshot TakeSnapshot();
 // removed: keys, values of keys that stay, files and folders.
 std::vector<Change> EngineRemovals(const Snapshot& after);
 
+// Writes the machine into a scenario folder's form: every file and folder under
+// dir/drives/<letter>/ and the registry in dir/machine-N.reg, which SetUpMachine applies to a
+// later scenario in that folder. Installer data (products, features) is not written.
+void SaveMachine(const std::string& dir);
+
 // Loads the library from a simulated temporary copy for each action (the engine's default), or
 // once for the whole run when keepLoaded. An action's own message-box reply lasts for that action;
 // messageBoxReply is the one restored after it.

@@ -208,6 +208,38 @@ TEST(LogCli, DiffOfTheEngineAndTheSimulatedMachine) {
                                                  "a HXCA (CaProlog) info: MSIRUNMODE_ROLLBACKENABLED"}));
 }
 
+TEST(LogCli, DiffGivesARunWithoutItsModeTheOtherLogsMode) {
+    TempDir dir;
+    // The simulated run's trace lines alone: no header says iwiERROR ran immediate.
+    std::istringstream runner(ReadFile(Data("runner-immediate-error.txt")));
+    std::string trace;
+    for (std::string line; std::getline(runner, line);)
+        if (line.find(" HXCA ") != std::string::npos)
+            trace += line + "\n";
+    Outcome o =
+        RunLogArgs({Data("wine-immediate-error.log"), "--diff", dir.Write("trace.log", trace), "--json"});
+    ASSERT_EQ(o.doc.at("runs").size(), 1u) << o.out;
+    EXPECT_EQ(o.doc.at("runs").at(0).at("result"), "differs");
+}
+
+TEST(LogCli, DiffJsonListsEveryChangedLine) {
+    TempDir dir;
+    auto trace = [](const char* value) {
+        std::string t =
+            "01:00:00 HXCA (CaProlog) info: zebiwicn.dll Built on Dec  7 2026 at 01:43:34; version 9\n";
+        for (int i = 0; i < 45; ++i)
+            t += "01:00:00 HXCA iwiPause info: line " + std::to_string(i) + " " + value + "\n";
+        return t;
+    };
+    const std::string a = dir.Write("a.log", trace("a")), b = dir.Write("b.log", trace("b"));
+    Outcome o = RunLogArgs({a, "--diff", b, "--json"});
+    size_t changes = 0;
+    for (const json& run : o.doc.at("runs"))
+        changes += run.contains("changes") ? run.at("changes").size() : 0;
+    EXPECT_EQ(changes, 90u) << o.out;
+    EXPECT_NE(RunLogArgs({a, "--diff", b}).out.find("... 50 more changed lines"), std::string::npos);
+}
+
 TEST(LogCli, DiffIgnoresTimesFoldersAndEncoding) {
     TempDir dir;
     std::string log = ReadFile(Data("wine-handover-utf16.log"));

@@ -29,6 +29,18 @@ TEST(LogNormalise, FoldersByTheirPropertyLongestFirst) {
     EXPECT_EQ(used.count("<TARGETDIR>"), 0u);
 }
 
+TEST(LogNormalise, FoldersOnlyTheOtherLogNamesTakeTheirNames) {
+    LogSummary own, other;
+    own.engineProperties["ProgramFiles64Folder"] = "C:\\Program Files\\";
+    other.engineProperties["ProgramFiles64Folder"] = "D:\\Apps\\"; // this log's own value stays
+    other.engineProperties["CorvaneFolder"] = "C:\\Program Files\\Corvane\\";
+    Normaliser n;
+    n.Learn(own);
+    n.LearnMissing(other, own);
+    EXPECT_EQ(n.Text("'C:\\Program Files\\Corvane\\HX' 'C:\\Program Files\\x' 'D:\\Apps\\y'"),
+              "'<CorvaneFolder>\\HX' '<ProgramFiles64Folder>\\x' 'D:\\Apps\\y'");
+}
+
 TEST(LogNormalise, TimesTemporaryNamesAndTheMachine) {
     Normaliser n;
     EXPECT_EQ(n.Text("Action ended 1:48:14: X. at [10:00:02:001] version 9.4.0.0"),

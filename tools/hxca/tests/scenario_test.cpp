@@ -1,8 +1,11 @@
 #include "cli.h"
 #include "hostfiles.h"
+#include "machine.h"
 #include "scenario.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winsim/sim.h>
 
 #include <filesystem>
 #include <fstream>
@@ -287,6 +290,32 @@ TEST(HostFiles, DriveTreeAndSuffixes) {
     EXPECT_EQ(FilesEndingIn(root.string(), ".reg"), (std::vector<std::string>{"x.REG"}));
     EXPECT_TRUE(FilesEndingIn((root / "none").string(), ".reg").empty());
     fs::remove_all(root);
+}
+
+TEST(Machine, ASavedMachineIsTheNextScenariosMachine) {
+    namespace fs = std::filesystem;
+    namespace reg = winsim::reg;
+    fs::path dir = fs::temp_directory_path() / ("hxca_saved_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "drives" / "C" / "Stale");
+    winsim::Reset();
+    winsim::fs::WriteFile("C:\\HX\\bin64\\a.exe", std::string("MZ\0\x90", 4));
+    winsim::fs::MakeDirs("C:\\HX\\Empty");
+    reg::SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\HX", "Name", "Installation1");
+    reg::SetDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\HX", "Id", 2, reg::View::Wow32);
+    reg::SetString(HKEY_CURRENT_USER, "Software\\HX", "", "x");
+    SaveMachine(dir.string());
+
+    SetUpMachine(LoadScenario(dir.string()), {});
+    EXPECT_EQ(winsim::fs::ReadFile("C:\\HX\\bin64\\a.exe"), std::string("MZ\0\x90", 4));
+    EXPECT_TRUE(winsim::fs::IsDir("C:\\HX\\Empty"));
+    EXPECT_FALSE(winsim::fs::Exists("C:\\Stale")) << "what the folder held before is replaced";
+    EXPECT_EQ(reg::GetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\HX", "Name")->data,
+              std::string("Installation1", 14));
+    EXPECT_EQ(reg::GetValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\HX", "Id", reg::View::Wow32)->type,
+              static_cast<DWORD>(REG_DWORD));
+    EXPECT_TRUE(reg::GetValue(HKEY_CURRENT_USER, "Software\\HX", ""));
+    fs::remove_all(dir);
 }
 
 TEST(Cli, ParseArgs) {

@@ -1,10 +1,14 @@
-// The engine's own removal steps as Windows carries them out: RemoveRegistryValues and RemoveFiles
-// over the package's rows and the session's temporary ones. The steps act at once (no script, no
-// rollback) and never through the simulated API, so no fault or hook of a test touches them.
+// The engine's own registry and removal steps as Windows carries them out: WriteRegistryValues,
+// RemoveRegistryValues and RemoveFiles over the package's rows and the session's temporary ones. The steps
+// act at once (no script, no rollback) and never through the simulated API, so no fault or hook of a test
+// touches them.
 #include "files_model.h"
 #include "msi_internal.h"
 
 #include "winsim/sim_reg.h"
+
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -122,7 +126,10 @@ HKEY RootKey(const Field& root) {
 
 // A key below SOFTWARE\Wow6432Node is the 32-bit view's key of that name, which the simulated
 // registry keeps at that very place: the native view reaches it.
-void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field& nameField, bool wholeKey) {
+// pruneEmpty: a key the removal of a value leaves empty goes, and so do the parents it leaves
+// empty in turn (a component's uninstall leaves no empty keys of its values).
+void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field& nameField, bool wholeKey,
+                      bool pruneEmpty = false) {
     HKEY root = RootKey(rootField);
     if (!root || keyField.kind != Field::Str)
         return;
@@ -135,15 +142,89 @@ void RemoveKeyOrValue(const Field& rootField, const Field& keyField, const Field
     }
     const std::string name = nameField.kind == Field::Str ? Formatted(nameField.s) : "";
     winsim::reg::RemoveValue(root, key, name);
+    for (std::string k = key; pruneEmpty && winsim::reg::KeyExists(root, k);) {
+        if (!winsim::reg::Values(root, k).empty() || !winsim::reg::SubKeys(root, k).empty())
+            break;
+        winsim::reg::DeleteTree(root, k);
+        const size_t slash = k.rfind('\\');
+        if (slash == std::string::npos)
+            break;
+        k.resize(slash);
+    }
+}
+
+// Registry.Value as the engine writes it, formatted: "#" and a number a REG_DWORD, "#%"
+// REG_EXPAND_SZ, "#x" REG_BINARY, "##" a REG_SZ starting with "#", strings separated by "[~]"
+// REG_MULTI_SZ, else REG_SZ.
+winsim::reg::Value RegistryValue(const std::string& raw) {
+    if (raw.find("[~]") != std::string::npos) {
+        std::string data;
+        for (size_t from = 0;;) {
+            const size_t at = raw.find("[~]", from);
+            const std::string part = Formatted(raw.substr(from, at == std::string::npos ? at : at - from));
+            // Empty strings at either end only mark where the new strings go.
+            if (!part.empty())
+                data += part + '\0';
+            if (at == std::string::npos)
+                break;
+            from = at + 3;
+        }
+        return {REG_MULTI_SZ, data + '\0'};
+    }
+    const std::string formatted = Formatted(raw);
+    winsim::reg::Value v{REG_SZ, formatted};
+    if (formatted.rfind("##", 0) == 0) {
+        v.data = formatted.substr(1);
+    } else if (formatted.rfind("#%", 0) == 0) {
+        v = {REG_EXPAND_SZ, formatted.substr(2)};
+    } else if (formatted.rfind("#x", 0) == 0 || formatted.rfind("#X", 0) == 0) {
+        v = {REG_BINARY, ""};
+        for (size_t i = 2; i + 1 < formatted.size(); i += 2)
+            v.data += static_cast<char>(std::stoi(formatted.substr(i, 2), nullptr, 16));
+        return v;
+    } else if (formatted.rfind("#", 0) == 0) {
+        const auto n = static_cast<DWORD>(std::strtol(formatted.c_str() + 1, nullptr, 10));
+        return {REG_DWORD, std::string(reinterpret_cast<const char*>(&n), sizeof n)};
+    }
+    v.data.push_back('\0');
+    return v;
 }
 
 } // namespace
 
 namespace winsim::msi::impl {
 
+// Registry rows of components being installed: "+" and "*" without a value create the key, "-"
+// acts only on removal; a row without a name writes the key's default value.
+UINT RunWriteRegistryValues() {
+    const Table* t = FindTable("Registry");
+    if (!t)
+        return ERROR_SUCCESS;
+    ColumnIndex c{*t};
+    for (const StoredRow& row : t->rows) {
+        std::optional<int> action = ActionState(FieldText(At(row, c["Component_"])));
+        HKEY root = RootKey(At(row, c["Root"]));
+        const Field& keyField = At(row, c["Key"]);
+        if (!action || !Installing(*action) || !root || keyField.kind != Field::Str)
+            continue;
+        const std::string key = Formatted(keyField.s);
+        const Field& name = At(row, c["Name"]);
+        const Field& value = At(row, c["Value"]);
+        const std::string n = name.kind == Field::Str ? Formatted(name.s) : "";
+        if (key.empty() || (value.kind == Field::Null && n == "-"))
+            continue;
+        if (value.kind == Field::Null && (n == "+" || n == "*")) {
+            winsim::reg::CreateKey(root, key);
+            continue;
+        }
+        winsim::reg::SetValue(root, key, n, RegistryValue(value.kind == Field::Str ? value.s : ""));
+    }
+    return ERROR_SUCCESS;
+}
+
 // RemoveRegistry rows act when their component is installed ("-" removes the key with all it
 // holds, other names a value); Registry rows when it is removed ("-" and "*" without a value the
-// whole key, "+" nothing, other names the value the row wrote).
+// whole key, "+" nothing, other names the value the row wrote, and the keys that leaves empty).
 UINT RunRemoveRegistryValues() {
     if (const Table* t = FindTable("RemoveRegistry")) {
         ColumnIndex c{*t};
@@ -168,7 +249,8 @@ UINT RunRemoveRegistryValues() {
             const std::string n = name.kind == Field::Str ? name.s : "";
             if (noValue && n == "+")
                 continue;
-            RemoveKeyOrValue(At(row, c["Root"]), At(row, c["Key"]), name, noValue && (n == "-" || n == "*"));
+            RemoveKeyOrValue(At(row, c["Root"]), At(row, c["Key"]), name, noValue && (n == "-" || n == "*"),
+                             true);
         }
     }
     return ERROR_SUCCESS;
@@ -204,6 +286,11 @@ UINT RunRemoveFiles() {
 } // namespace winsim::msi::impl
 
 namespace winsim::msi {
+
+void RunWriteRegistryValues() {
+    winsim::detail::Guard g(winsim::detail::MachineLock());
+    impl::RunWriteRegistryValues();
+}
 
 void RunRemovalSteps() {
     winsim::detail::Guard g(winsim::detail::MachineLock());

@@ -192,7 +192,8 @@ void SetLastErrorRecord(std::shared_ptr<Record> rec);
 // Properties as the session answers them (deferred restrictions applied).
 std::optional<std::string> SessionProperty(const std::string& name);
 
-// The engine's removal steps (msi_engine.cpp), run under the machine lock.
+// The engine's registry and removal steps (msi_engine.cpp), run under the machine lock.
+UINT RunWriteRegistryValues();
 UINT RunRemoveRegistryValues();
 UINT RunRemoveFiles();
 

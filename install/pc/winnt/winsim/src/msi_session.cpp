@@ -563,6 +563,8 @@ UINT WINAPI MsiDoActionA(MSIHANDLE hInstall, LPCSTR szAction) {
                 S().properties["SOURCEDIR"] = dir;
             }
             return ERROR_SUCCESS;
+        } else if (std::strcmp(szAction, "WriteRegistryValues") == 0) {
+            return RunWriteRegistryValues();
         } else if (std::strcmp(szAction, "RemoveRegistryValues") == 0) {
             return RunRemoveRegistryValues();
         } else if (std::strcmp(szAction, "RemoveFiles") == 0) {

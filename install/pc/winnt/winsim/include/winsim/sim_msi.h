@@ -150,8 +150,8 @@ void ClearSummary(unsigned pid);
 // Standard actions run by MsiDoActionA: a handler returns the action's result. Without one,
 // "ResolveSource" sets SourceDir and SOURCEDIR (when SourceDir is not set) to the folder of
 // OriginalDatabase with a trailing backslash ("C:\" without one) and returns 0;
-// "RemoveRegistryValues" and "RemoveFiles" carry out the removal rows (RunRemovalSteps); other
-// names return 0.
+// "WriteRegistryValues" writes the Registry rows (RunWriteRegistryValues), "RemoveRegistryValues"
+// and "RemoveFiles" carry out the removal rows (RunRemovalSteps); other names return 0.
 void OnDoAction(const std::string& action, std::function<UINT()> handler);
 std::vector<std::string> ActionsDone();
 
@@ -159,7 +159,8 @@ std::vector<std::string> ActionsDone();
 // RemoveRegistryValues: RemoveRegistry rows of components being installed (action state local
 // or source; Name "-" removes the key with all it holds, another name that value), then Registry
 // rows of components being removed (action state absent; "-" and "*" without a Value remove the
-// key, "+" nothing, another name its value). Root 0-3 as HKCR, HKCU, HKLM, HKU; -1 HKLM when
+// key, "+" nothing, another name its value and then the key and its parents as far as that
+// leaves them empty). Root 0-3 as HKCR, HKCU, HKLM, HKU; -1 HKLM when
 // ALLUSERS is "1", else HKCU; a key below SOFTWARE\Wow6432Node is the 32-bit view's.
 // RemoveFiles: rows whose InstallMode (1 install, 2 removal, 3 both) meets their component's
 // action state; the folder is the value of the property DirProperty names, read now. FileName
@@ -169,5 +170,11 @@ std::vector<std::string> ActionsDone();
 // rows that empty the folder leaves it. Files held open by another process stay. Components are
 // those of AddComponent.
 void RunRemovalSteps();
+// WriteRegistryValues, acting at once: Registry rows of components being installed (action state
+// local or source), Key, Name and Value formatted. A Value "#123" is a REG_DWORD, "#%..."
+// REG_EXPAND_SZ, "#x0a1b" REG_BINARY, "##..." a REG_SZ starting with "#", one holding "[~]"
+// REG_MULTI_SZ; Name "+" or "*" without a Value creates the key, "-" does nothing. Roots and the
+// 32-bit view as for RunRemovalSteps.
+void RunWriteRegistryValues();
 
 } // namespace winsim::msi
