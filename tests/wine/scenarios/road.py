@@ -652,8 +652,9 @@ def step8_removal_of_the_last_installation(t):
     for deletion: no other server installation shares the data folder, so every queue manager's
     data and log folder is stacked (of whatever installation), hxs.ini is kept in Config, and the
     uninstall list, the log folder and the sockets are stacked too. On its own machine: after the
-    road's major upgrade Wine's component registrations name the old product only, and the
-    upgraded product's removal keeps the components, and so runs none of their stacked rows."""
+    road's major upgrade Wine leaves the removed old product registered as a client of every
+    component, so the upgraded product's removal keeps the components and runs none of their
+    stacked rows."""
     road = Road(t)
     msi = road.package()
     road.install(msi, road.response_file("only", {})).expect_code(0)
