@@ -46,6 +46,9 @@ COMPONENT_VALUES = {"Server": "Server", "Client": "Local Clients\\Windows NT Cli
                     "Toolkit": "Development Toolkit", "JRE": "JRE", "Web": "Web", "XR_Service": "XR_Service",
                     "MFT_Service": "MFT_Service", "MFT_Logger": "MFT_Logger", "MFT_Agent": "MFT_Agent",
                     "MFT_Tools": "MFT_Tools", "AMS": "AMS", "AMQP": "AMQP"}
+# The component whose removal takes the queue managers' data along (the library stacks their
+# folders under it), in the Server feature, with its instance-1 code of the product's table.
+QM_COMPONENT = ("_base_Instance1.37CF6887_5575_4370_9A34_F127CACF7D9A", "{CBE5BAB7-34A0-5BFC-B22F-ABFE1280C1D2}")
 # Programs the launch actions start after InstallFinalize, stood in for by zebexit.exe.
 STAND_INS = ["zebicdir.exe", "sethxinst.exe", "zebmjpse.exe", "zebmjpce.exe"]
 # The installation's record, in both registry views, as the package's own Registry rows.
@@ -76,8 +79,9 @@ def _idt(folder, table, columns, types, keys, rows):
     return path
 
 
-def wxs(kind, version, product_code):
+def wxs(kind, version, product_code, qm_component=False):
     features = [f for f, kinds in FEATURES if kind[0] in kinds]
+    qm = qm_component and "Server" in features
     components = "\n".join(
         (f'            <Directory Id="BIN64" Name="bin64">' if f == "Base" else "") +
         f'            <Component Id="{f}_base_Instance1" Guid="{COMPONENT_CODE.format(i + 1)}" Win64="yes">'
@@ -85,7 +89,11 @@ def wxs(kind, version, product_code):
                    f'<File Id="{p}.args" Name="{p}.args" Source="stand-ins/{p}.args"/>' for p in STAND_INS)
            if f == "Base" else "<CreateFolder/>") + "</Component>" + ("</Directory>" if f == "Base" else "")
         for i, (f, _) in enumerate(FEATURES) if f in features)
-    refs = "\n".join(f'    <Feature Id="{f}" Level="1"><ComponentRef Id="{f}_base_Instance1"/></Feature>'
+    if qm:
+        components += (f'\n            <Component Id="{QM_COMPONENT[0]}" Guid="{QM_COMPONENT[1]}" Win64="yes">'
+                       "<CreateFolder/></Component>")
+    refs = "\n".join(f'    <Feature Id="{f}" Level="1"><ComponentRef Id="{f}_base_Instance1"/>'
+                     + (f'<ComponentRef Id="{QM_COMPONENT[0]}"/>' if qm and f == "Server" else "") + "</Feature>"
                      for f in features)
     properties = {"ZEBPRODUCTKIND": kind, "ZEBDISKFOLDERNAME": "HX",
                   **{f"ZEBPROPERTYNAMELIST{i + 1}": ";".join(DEFERRED_NAMES[i * 10:i * 10 + 10]) for i in range(3)}}
@@ -114,11 +122,12 @@ def wxs(kind, version, product_code):
 
 
 def build(folder, windows_build, kind="server", version="9.4.0.0", product_code=None, records=None,
-          execute=(), custom_actions=(), upgrade_attributes=258):
+          execute=(), custom_actions=(), upgrade_attributes=258, qm_component=False):
     """A package in folder: kind "server" or "client"; version the ProductVersion; records the
     Windows folder where each stand-in appends its command line to <program>.txt; execute extra
     InstallExecuteSequence rows (action, condition, number) and custom_actions extra CustomAction
-    rows (name, type, source, target), for a step's injected action. Returns the package path."""
+    rows (name, type, source, target), for a step's injected action; qm_component adds the
+    queue-manager data component to a server package's Server feature. Returns the package path."""
     folder = Path(folder)
     if folder.exists():
         shutil.rmtree(folder)
@@ -133,7 +142,7 @@ def build(folder, windows_build, kind="server", version="9.4.0.0", product_code=
         (folder / "stand-ins" / f"{program}.args").write_text(args)
     shutil.copy2(KIT / "zebiwicn.wxi", folder)
     product_code = product_code or new_code()
-    (folder / "hx.wxs").write_text(wxs(kind, version, product_code))
+    (folder / "hx.wxs").write_text(wxs(kind, version, product_code, qm_component))
     msi = folder / f"hx-{kind}.msi"
     _tool(["wixl", "-a", "x64", "-D", "ZebBinaryDir=bin", "-o", msi.name, "hx.wxs"], folder)
 

@@ -1,13 +1,14 @@
 """The road of HX's installations under Wine's installer engine, with server packages made from the
 package author's kit (road/builder.py): a first installation silent with a response file, a
 rollback, a second installation beside the first, a cancel, the removal of the second, maintenance
-and a major upgrade of the first. Each step asserts outcomes (exit codes, registry, files,
-properties) and a few trace lines, never whole traces, so that the kit may grow."""
+and a major upgrade of the first, and the removal of a machine's last installation with its queue
+managers' data. Each step asserts outcomes (exit codes, registry, files, properties) and a few
+trace lines, never whole traces, so that the kit may grow."""
 
 import re
 import sys
 import time
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 from zebwine import Trace, expect, lit, parse_trace, scenario
 
@@ -54,6 +55,7 @@ class Road:
     def package(self, **options):
         self.count += 1
         options.setdefault("records", self.records)
+        options.setdefault("qm_component", True)
         return builder.build(self.t.root / f"pkg{self.count}", self.t.run.windows_build, **options)
 
     def response_file(self, name, lines):
@@ -280,6 +282,7 @@ def step2_second_installation(t):
     expect(road.launched("sethxinst.exe") == ["-x -n Installation2  "], f"sethxinst: {road.launched('sethxinst.exe')}")
     ROAD["installation2"] = second
     ROAD["package2"] = msi
+    ROAD["start_folder"] = r.properties.get("ZEBSTARTFOLDER", "")
 
 
 def cancelled_install(t, road, msi, ini, text):
@@ -367,13 +370,145 @@ def foreign_changes(before, after, marks):
     return sorted(foreign)
 
 
+DATA = "C:\\ProgramData\\Corvane\\HX"
+LOG = DATA + "\\log"
+MAINT_KEY = "SOFTWARE\\Corvane\\Skyloft HX\\Installation\\Installation2\\Maintenance Applied"
+MAINT_KEY_32 = MAINT_KEY.replace("SOFTWARE\\", "SOFTWARE\\Wow6432Node\\")
+COMMON_PROGRAMS = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
+RUN_ONCE = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce"
+QM_INI = (f"AllQueueManagers:\r\n   DefaultPrefix={DATA}\r\n\r\nLogDefaults:\r\n   LogDefaultPath={LOG}\r\n\r\n"
+          "QueueManager:\r\n   Name=QM1\r\n   Directory=QM1\r\n   InstallationName=Installation1\r\n\r\n"
+          "QueueManager:\r\n   Name=QM2\r\n   Directory=QM2\r\n   InstallationName=Installation2\r\n\r\n")
+
+
+def reg_string(value):
+    """A string value as a .reg file writes it."""
+    return '"' + value.replace("\\", "\\\\") + '"'
+
+
+def seed_queue_manager(t, name):
+    """A queue manager's data folder (a few files, subfolders, an empty one) and its log folder."""
+    data, log = f"{DATA}\\qmgrs\\{name}", f"{LOG}\\{name}"
+    t.write(f"{data}\\qm.ini", f"Log:\r\n   LogPath={log}\r\n")
+    t.write(f"{data}\\queues\\SYSTEM.QUEUE\\q", "q")
+    t.write(f"{data}\\queues\\SYSTEM.QUEUE\\q.1", "q1")
+    t.unix(f"{data}\\queues\\EMPTY.QUEUE").mkdir(parents=True, exist_ok=True)
+    t.write(f"{log}\\amqhlctl.lfh", "h")
+    t.write(f"{log}\\active\\S0000000.LOG", "l")
+    return data, log
+
+
+def make_shortcuts(t, links):
+    """Shortcut files made through the shell's shortcut object (the test library's
+    tstMakeShortcuts): links {link: target}; a missing target is made for the while."""
+    made = []
+    for link, target in links.items():
+        t.unix(link).parent.mkdir(parents=True, exist_ok=True)
+        if not t.unix(target).exists():
+            t.write(target, "MZ")
+            made.append(target)
+    built = t.run.windows_build / "zebitest.dll"
+    lib = t.folder("lib") + "\\zebitest.dll"
+    t.unix(lib).write_bytes(built.read_bytes())
+    listing = ";".join(f"{link}|{target}" for link, target in links.items())
+    d = t.driver(t.package(), ["--set", f"ZEBTESTSHORTCUTS={listing}", "--call", lib, "tstMakeShortcuts",
+                               "--get", "ZEBTESTDESKTOP"])
+    d.expect_ok()
+    expect(d.calls == [("tstMakeShortcuts", 0)], f"shortcuts not made: {d.calls}\n{d.trace.dump()}")
+    for target in made:
+        t.unix(target).unlink()
+    return d.properties.get("ZEBTESTDESKTOP", "")
+
+
+def removal_rows(r):
+    """The folders of the stacked RemoveFile rows that the engine's RemoveFiles went through."""
+    rows, inside = set(), False
+    for line in r.log_lines:
+        if line.startswith("Action start") and line.endswith(": RemoveFiles."):
+            inside = True
+        elif line.startswith("Action ended") and ": RemoveFiles." in line:
+            inside = False
+        elif inside and line.startswith("File: ZEB_Record_") and "Directory: " in line:
+            rows.add(line.split("Directory: ", 1)[1].rstrip("\\"))
+    return rows
+
+
+def seed_installation2(t):
+    """What an installed server has for Installation2 beyond the package's rows: a queue manager
+    in the machine's hxs.ini (beside one of Installation1), a maintenance level with its key,
+    rollback folder and backups, a feature's uninstall list, exit libraries, shortcuts and the
+    preparation wizard's RunOnce start. Returns the paths the removal must take away."""
+    pgm = PROGRAM_FILES + "\\HX_1"
+    t.write(DATA + "\\hxs.ini", QM_INI)
+    for name in ("QM1", "QM2"):
+        seed_queue_manager(t, name)
+    maint = f"{pgm}\\maint\\9.4.0.1"
+    for view in ("", "Wow6432Node\\"):
+        t.prefix.reg_import(f"[HKEY_LOCAL_MACHINE\\SOFTWARE\\{view}Corvane\\Skyloft HX\\Installation\\Installation2\\"
+                            f"Maintenance Applied]\n\"Shipped\"=\"9.4.0.0\"\n\"Maint_9.4.0.1\"={reg_string(maint)}\n")
+    t.write(f"{maint}\\backup.csd", "; level 9.4.0.1\r\nfile;a;b;c;d;e;pgm\\+INSTALLATIONNAME+\\fix.dll\r\n")
+    t.write(f"{maint}\\saved\\zebxa.dll", "old")
+    t.write(f"{pgm}\\Installation2\\fix.dll", "fix")
+    t.write(f"{pgm}\\BackUp\\u2001\\zebxa.dll", "backup")
+    t.write(f"{pgm}\\BackUp\\u2001\\bin64\\zebmjpse.exe", "backup")
+    t.write(f"{pgm}\\bin64\\deinst.exe", "MZ")
+    # Typed lines name folders by their property, a plain line is a whole path.
+    t.write(f"{pgm}\\uninst\\Server.u02", "; made by the server at run time\r\nfile;<PGMDIR>\\samples\\readme.txt\r\n"
+                                          f"{pgm}\\samples\\old.txt\r\nfolder;<PGMDIR>\\samples\r\n")
+    t.write(f"{pgm}\\samples\\readme.txt", "r")
+    t.write(f"{pgm}\\samples\\old.txt", "o")
+    for exits in ("exits", "exits64"):
+        t.write(f"{DATA}\\{exits}\\Installation2\\hxccred.dll", "x")
+        t.write(f"{DATA}\\{exits}\\Installation2\\symbols\\dll\\hxccred.pdb", "p")
+    t.write(f"{DATA}\\exits\\Installation2\\zebrspin.dll", "x")
+    t.write(f"{DATA}\\exits\\Installation1\\zebrspin.dll", "mine")
+    start = f"{COMMON_PROGRAMS}\\{needs('start_folder')}"
+    desktop = make_shortcuts(t, {
+        f"{start}\\Remove Latest Service (Installation2).lnk": f"{pgm}\\bin64\\zebilaunchelevated.exe",
+        f"{start}\\Remove Latest Service (Installation1).lnk": f"{PROGRAM_FILES}\\HX\\bin64\\zebilaunchelevated.exe"})
+    expect(desktop != "", "no common desktop from the shell")
+    make_shortcuts(t, {f"{desktop}\\Prepare HX (Installation2).lnk": f"{pgm}\\bin64\\zebmjpse.exe",
+                       f"{desktop}\\Prepare HX (Installation1).lnk": f"{PROGRAM_FILES}\\HX\\bin64\\zebmjpse.exe"})
+    wizard = f"{pgm}\\bin64\\zebmjpse.exe -s"
+    t.prefix.reg_import(f"[{RUN_ONCE.replace('HKLM', 'HKEY_LOCAL_MACHINE')}]\n\"HXPrepWiz\"={reg_string(wizard)}\n")
+    gone = [f"{maint}\\backup.csd", f"{maint}\\saved\\zebxa.dll", maint, f"{pgm}\\Installation2",
+            f"{pgm}\\BackUp", f"{pgm}\\bin64", f"{pgm}\\uninst\\Server.u02", f"{pgm}\\samples",
+            f"{DATA}\\exits\\Installation2", f"{DATA}\\exits64",
+            f"{start}\\Remove Latest Service (Installation2).lnk", f"{desktop}\\Prepare HX (Installation2).lnk"]
+    kept = [f"{DATA}\\exits\\Installation1\\zebrspin.dll", f"{start}\\Remove Latest Service (Installation1).lnk",
+            f"{desktop}\\Prepare HX (Installation1).lnk"]
+    stacked = {
+        "iwiStackDeleteCsds": [f"Rollback directory is '{maint}'",
+                               f"Stacking CSD files in '{maint}\\backup.csd' for deletion (backup.csd)",
+                               "Destination string replaced with 'pgm\\Installation2'",
+                               f"StackDeleteRegistryKey '{MAINT_KEY}'", f"StackDeleteRegistryKey '{MAINT_KEY_32}'",
+                               f"Checking '{start}\\Remove Latest Service (Installation2).lnk'"],
+        "iwiStackCleanUpFeatures": [f"Processing '{pgm}\\uninst\\Server.u02'",
+                                    f"Stacking file(s) for deletion: '{pgm}\\samples\\readme.txt'",
+                                    f"Stacking file(s) for deletion: '{pgm}\\samples\\old.txt'",
+                                    f"Stacking folder for deletion: '{pgm}\\samples\\'",
+                                    f"Stacking file(s) for deletion: '{pgm}\\uninst\\Server.u02'"],
+        "iwiStackCleanUpFinal": [f"Stacking {kind} for deletion: '{DATA}\\{exits}\\Installation2\\{name}'"
+                                 for exits in ("exits", "exits64")
+                                 for kind, name in (("file(s)", "hxccred.dll"), ("file(s)", "symbols\\dll\\hxccred.pdb"),
+                                                    ("folder", "symbols\\dll\\"), ("folder", ""))],
+        "iwiStackCleanUpServer": [f"Stacking file(s) for deletion: '{desktop}\\Prepare HX (Installation2).lnk'"],
+    }
+    return gone, kept, stacked
+
+
 @scenario()
 def step5_removal_of_installation2(t):
     """The removal of Installation2 with its queue-manager data requested for deletion: its
-    record, folder, components and product registration go; of the machine nothing else
-    changes, Installation1 least of all."""
+    record, folder, components, product registration and what the stacking actions found of it
+    (maintenance level, uninstall list, exit libraries, shortcuts) go; the queue managers' data
+    stays, since another server installation (Installation1) shares the data folder; of the
+    machine nothing else changes, Installation1 least of all."""
     first, second, msi = needs("installation1"), needs("installation2"), needs("package2")
     road = Road(t)
+    gone, kept, stacked = seed_installation2(t)
+    # The folders the engine's RemoveFiles must go through: each seeded folder, each file's folder.
+    folders = {p if t.unix(p).is_dir() else str(PureWindowsPath(p).parent) for p in gone}
     before = road.snapshot()
     # ZEBUISEQ=1: without it iwiSetZebRemove sets the install level 0 before setting every feature
     # absent, and Wine's engine then keeps every component (ProcessComponents registers them again,
@@ -382,7 +517,26 @@ def step5_removal_of_installation2(t):
     r = t.msiexec("/x", msi, {"KEEPQMDATA": "delete", "ZEBUISEQ": "1"}, timeout=240)
     r.expect_code(0)
     expect_properties(r, ZEBINSTALLINSTANCENAME="Installation2", ZEBREMOVE="1")
-    r.action_trace("iwiStackDeleteQMgrs").expect(r"^Returning with rc 0$")
+    qm = r.action_trace("iwiStackDeleteQMgrs")
+    qm.expect_order(lit("User requesting qmgr data removal, but only valid for final uninstall."),
+                    lit("Cannot delete qmgr data as other server installs exist"), r"^Returning with rc 0$")
+    qm.expect_not(r"^Stacking folder/files for deletion")
+    # The stacking actions name what they found of Installation2; the engine removes it.
+    for action, lines in stacked.items():
+        trace = r.action_trace(action)
+        for line in lines:
+            trace.expect(lit(line))
+        trace.expect(r"^Returning with rc 0$")
+    missing = folders - removal_rows(r)
+    expect(not missing, f"RemoveFiles went through no stacked row for {sorted(missing)}")
+    # Everything stacked for Installation2 names its file or folder exactly: all of it goes. The
+    # queue managers' files are no mark of Installation2: the comparison below finds them if they go.
+    left = [p for p in gone if t.unix(p).exists()]
+    expect(not left, f"the removal left {left}; log {r.log_path}")
+    expect(all(t.unix(p).exists() for p in kept), f"the removal took Installation1's: {kept}")
+    for key in (MAINT_KEY, MAINT_KEY_32):
+        expect(t.prefix.reg_values(f"HKLM\\{key}") is None, f"{key} is still there")
+    expect("HXPrepWiz" not in (t.prefix.reg_values(RUN_ONCE) or {}), "the wizard's RunOnce start is still there")
     expect(road.record("Installation2") is None and road.record("Installation2", view32=True) is None,
            "the record of Installation2 is still there")
     expect(not t.unix(PROGRAM_FILES + "\\HX_1\\bin64").exists(), "the program files of Installation2 are still there")
@@ -390,6 +544,7 @@ def step5_removal_of_installation2(t):
     # Every difference belongs to Installation2: its record, its product and instance-2 codes, its folder.
     marks = [squashed(second), "Installation2", second, PROGRAM_FILES + "\\HX_1", "HX_1"]
     marks += [squashed(instance_code(f"{f}_base_Instance1", 2)) for f, kinds in builder.FEATURES if "s" in kinds]
+    marks.append(squashed(instance_code(builder.QM_COMPONENT[0], 2)))
     foreign = foreign_changes(before, road.snapshot(), marks)
     # The engine's cached copy of the removed package goes (its name is the engine's choice).
     cached = [f for f in foreign if f.startswith("C:\\windows\\Installer\\") and f.lower().endswith(".msi")]
@@ -402,7 +557,7 @@ def step5_removal_of_installation2(t):
     if lost:
         print(f"NOTE Wine removed Installation1's UpgradeCodes entries: {lost}", flush=True)
         t.prefix.reg_import("\n".join(f"{f.split('] ')[0]}]\n\"{packed}\"=\"\"\n" for f in lost))
-    rest = [f for f in foreign if f not in cached and f not in lost]
+    rest = [f for f in foreign if f not in cached and f not in lost and f.replace("/", "\\") not in gone]
     expect(not rest, f"the removal of Installation2 changed more than Installation2: {rest[:12]}")
     one = road.record("Installation1")
     expect(one and one.get("ProductCode") == first, f"record of Installation1: {one}")
@@ -480,3 +635,82 @@ def step4_major_upgrade_of_installation1(t):
     r.action_trace("iwiInstallInitSec").expect(lit("'AMQP' feature state set to INSTALLSTATE_ABSENT"))
     r.action_trace("iwiInstallInitSec").expect_not(lit("Previous component 'AMQP' present"))
     expect(t.unix(PROGRAM_FILES + "\\HX\\bin64\\zebicdir.exe").exists(), "the program files are gone")
+    # Wine leaves the old product, removed by RemoveExistingProducts, registered as a client of the
+    # components it shared with the new one; Windows unregisters it. Without this the removal of
+    # the upgraded product (step 8) counts another client and keeps every component. Take those
+    # values away as Windows leaves them.
+    packed = squashed(first)
+    names = [f"{f}_base_Instance1" for f, kinds in builder.FEATURES if "s" in kinds] + [builder.QM_COMPONENT[0]]
+    stale = [squashed(instance_code(name, 1)) for name in names if packed in registered_products(t, name, 1)]
+    if stale:
+        print(f"NOTE Wine left the old product registered for {len(stale)} components", flush=True)
+        key = COMPONENTS_KEY.replace("HKLM", "HKEY_LOCAL_MACHINE")
+        t.prefix.reg_import("\n".join(f"[{key}\\{code}]\n\"{packed}\"=-\n" for code in stale))
+    ROAD["package4"] = msi
+
+
+def tree(t, root):
+    """The folders (root first) and files below a Windows folder, as Windows paths."""
+    base = t.unix(root)
+    found = sorted(base.rglob("*"))
+    folders = [root] + [f"{root}\\{p.relative_to(base)}".replace("/", "\\") for p in found if p.is_dir()]
+    files = [f"{root}\\{p.relative_to(base)}".replace("/", "\\") for p in found if p.is_file()]
+    return folders, files
+
+
+@scenario()
+def step8_removal_of_the_last_installation(t):
+    """The removal of the upgraded Installation1, now the last installation, with the queue
+    managers' data requested for deletion: no other server installation shares the data folder,
+    so every queue manager's data and log folder is stacked (of whatever installation: QM2 stayed
+    at step 5), hxs.ini is kept in Config, and the uninstall list, the log folder and the sockets
+    are stacked too."""
+    msi = needs("package4")
+    road = Road(t)
+    pgm = PROGRAM_FILES + "\\HX"
+    # As the product's first start leaves the data folder: Config, hxs.ini, queue managers, sockets.
+    t.unix(DATA + "\\Config").mkdir(parents=True, exist_ok=True)
+    t.write(DATA + "\\hxs.ini", QM_INI)
+    roots = [folder for name in ("QM1", "QM2") for folder in seed_queue_manager(t, name)]
+    t.write(f"{DATA}\\sockets\\@ipcc\\ssem\\QM1", "s")
+    t.unix(f"{DATA}\\sockets\\@app").mkdir(parents=True, exist_ok=True)
+    t.write(f"{pgm}\\uninst\\lastinstall.u03", "; made at run time\r\npgm\\samples\\readme.txt\r\n")
+    t.write(f"{pgm}\\samples\\readme.txt", "r")
+    seeded = {root: tree(t, root) for root in roots + [DATA + "\\sockets"]}
+    r = t.msiexec("/x", msi, {"KEEPQMDATA": "delete", "ZEBUISEQ": "1"}, timeout=240)
+    r.expect_code(0)
+    expect(road.record("Installation1") is None, "the record of Installation1 is still there")
+    expect(not t.unix(pgm + "\\bin64").exists(), "the program files of Installation1 are still there")
+
+    qm = r.action_trace("iwiStackDeleteQMgrs")
+    qm.expect(lit("No other server installs exist, so it's fine!"))
+    for root in roots:
+        for folder in seeded[root][0]:
+            qm.expect(lit(f"Stacking folder/files for deletion: '{folder}\\*'"))
+    qm.expect_not(r"^\*\*\*")
+    last = r.action_trace("iwiStackCleanUpLastInstall")
+    for line in (f"Copying {DATA}\\hxs.ini to {DATA}\\Config\\hxs.ini",
+                 f"Stacking files in '{pgm}\\uninst\\lastinstall.u03' for deletion (lastinstall.u03)",
+                 f"Stacking up delete of {LOG}\\", f"Stacking up recursive delete of '{DATA}\\sockets\\*'"):
+        last.expect(lit(line))
+    folders = {f for folders, _ in seeded.values() for f in folders} | {LOG, f"{pgm}\\samples"}
+    missing = folders - removal_rows(r)
+    expect(not missing, f"RemoveFiles went through no stacked row for {sorted(missing)}")
+
+    # What the engine removes under Wine: files named exactly, and folders left empty.
+    expect(t.read(f"{DATA}\\Config\\hxs.ini") == QM_INI, "hxs.ini was not kept in Config")
+    named = [DATA + "\\hxs.ini", f"{pgm}\\samples"]
+    empty = [f for folders, files in seeded.values() for f in folders
+             if not any(g.startswith(f + "\\") for g in files)]
+    left = [f for f in named + empty if t.unix(f).exists()]
+    expect(not left, f"the removal left {left}; log {r.log_path}")
+    # Windows expands a RemoveFile row's wildcard file name; Wine's RemoveFiles hands "<folder>\*"
+    # to DeleteFileW as it is, which deletes nothing: the files of the "*" rows stay, and with
+    # them their folders. An expected failure while Wine does so; a failure once it deletes them.
+    files = [f for _, files in seeded.values() for f in files]
+    stayed = [f for f in files if t.unix(f).exists()]
+    if stayed:
+        expect(stayed == files, f"some files of the \"*\" rows went, some stayed: {stayed}")
+        print(f"XFAIL Wine's RemoveFiles takes \"*\" literally; these stayed: {stayed}", flush=True)
+        return
+    raise AssertionError("XPASS: Wine's RemoveFiles removed the \"*\" rows' files; make this a plain assertion")
