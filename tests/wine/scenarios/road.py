@@ -609,9 +609,9 @@ def step3_maintenance_of_installation1(t):
 def step4_major_upgrade_of_installation1(t):
     """A newer package upgrades Installation1 through the Upgrade table: RemoveExistingProducts
     takes the old product away; name, identifier, folders and the feature choice are kept. The
-    Upgrade rows do not migrate feature states: the secondary initialisation carries them over
-    from the record (Wine's MigrateFeatureStates would bring back a feature removed in
-    maintenance, whose component Wine keeps)."""
+    Upgrade rows do not migrate feature states (Wine 8 would not anyway: its MigrateFeatureStates
+    is an unhandled action): the secondary initialisation carries them over from the record,
+    after CostFinalize, with MsiSetFeatureState."""
     first = needs("installation1")
     needs("maintained")
     road = Road(t)
@@ -626,15 +626,31 @@ def step4_major_upgrade_of_installation1(t):
     rec = road.record("Installation1")
     expect(rec and (rec.get("ProductCode"), rec.get("VRMF"), rec.get("Identifier"), rec.get("FilePath"))
            == (new, "9.4.1.0", "1", PROGRAM_FILES + "\\HX"), f"record after the upgrade: {rec}")
-    # The secondary initialisation carries the record's features over: AMS kept, AMQP (removed
-    # in step 3) left out. Wine published AMQP of the new product as installed all the same (value
-    # "" under Classes\Installer\Features), cause not established: the published states cannot
-    # show the carrying over here.
-    r.action_trace("iwiInstallInitSec").expect_order(lit("Previous component 'AMS' present"),
-                                                      lit("'AMS' feature state set to INSTALLSTATE_LOCAL"))
-    r.action_trace("iwiInstallInitSec").expect(lit("'AMQP' feature state set to INSTALLSTATE_ABSENT"))
-    r.action_trace("iwiInstallInitSec").expect_not(lit("Previous component 'AMQP' present"))
     expect(t.unix(PROGRAM_FILES + "\\HX\\bin64\\zebicdir.exe").exists(), "the program files are gone")
+    # The secondary initialisation carries the record's features over: AMS kept, AMQP (removed
+    # in step 3) left out.
+    init = r.action_trace("iwiInstallInitSec")
+    init.expect_order(lit("Previous component 'AMS' present"), lit("'AMS' feature state set to INSTALLSTATE_LOCAL"))
+    init.expect(lit("'AMQP' feature state set to INSTALLSTATE_ABSENT"))
+    init.expect_not(lit("Previous component 'AMQP' present"))
+    # The engine followed it for the components: AMS's is the new product's, AMQP's is not, and
+    # the record's Components values say the same.
+    for component, wanted in (("AMS_base_Instance1", True), ("AMQP_base_Instance1", False)):
+        owners = registered_products(t, component, 1)
+        expect((squashed(new) in owners) == wanted, f"{component} registered for {owners}, new product {new}")
+    components = road.record("Installation1\\Components") or {}
+    expect("AMS" in components and "AMQP" not in components, f"the record's components: {components}")
+    # Windows publishes the features as the session's action states leave them, AMQP not
+    # installed. Wine 8 publishes the action state CostFinalize chose: its MsiSetFeatureState
+    # afterwards changes only the requested state (which MsiGetFeatureState returns) and the
+    # components', so AMQP is published installed without its component. Reported as an
+    # expected failure while Wine does so, and as a failure once it agrees.
+    expect(feature_installed(t, new, "AMS"), "AMS of the new product is not published as installed")
+    if feature_installed(t, new, "AMQP"):
+        print("XFAIL Wine publishes AMQP as installed: MsiSetFeatureState after CostFinalize does not change "
+              "the feature's action state, which PublishFeatures reads", flush=True)
+    else:
+        raise AssertionError("XPASS: the engine published AMQP as not installed; make this a plain assertion")
     # Wine leaves the old product, removed by RemoveExistingProducts, registered as a client of the
     # components it shared with the new one; Windows unregisters it. Without this the removal of
     # the upgraded product (step 8) counts another client and keeps every component. Take those
