@@ -146,6 +146,7 @@ TEST_F(MsiEngine, WriteRegistryValuesWritesRowsOfInstalledComponentsWithTheirTyp
     row("dw", key, "Count", "#42", "Installed");
     row("ex", key, "Path", "#%%TEMP%\\x", "Installed");
     row("bin", key, "Bytes", "#x0aff", "Installed");
+    row("badhex", key, "Typo", "#x0aZZ", "Installed"); // the pairs before the typo
     row("hash", key, "Hash", "##1", "Installed");
     row("multi", key, "List", "a[~]b", "Installed");
     row("def", key, nullptr, "d", "Installed");
@@ -167,6 +168,7 @@ TEST_F(MsiEngine, WriteRegistryValuesWritesRowsOfInstalledComponentsWithTheirTyp
     EXPECT_EQ(value("Path").type, static_cast<DWORD>(REG_EXPAND_SZ));
     EXPECT_EQ(value("Path").data, std::string("%TEMP%\\x", 9));
     EXPECT_EQ(value("Bytes").data, "\x0a\xff");
+    EXPECT_EQ(value("Typo").data, "\x0a");
     EXPECT_EQ(value("Hash").data, std::string("#1", 3));
     EXPECT_EQ(value("List").type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(value("List").data, std::string("a\0b\0\0", 5));

@@ -7,6 +7,7 @@
 
 #include "winsim/sim_reg.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -179,8 +180,12 @@ winsim::reg::Value RegistryValue(const std::string& raw) {
         v = {REG_EXPAND_SZ, formatted.substr(2)};
     } else if (formatted.rfind("#x", 0) == 0 || formatted.rfind("#X", 0) == 0) {
         v = {REG_BINARY, ""};
-        for (size_t i = 2; i + 1 < formatted.size(); i += 2)
-            v.data += static_cast<char>(std::stoi(formatted.substr(i, 2), nullptr, 16));
+        // Hex pairs up to the first that is not one (a scenario's typo must not end the run).
+        for (size_t i = 2;
+             i + 1 < formatted.size() && std::isxdigit(static_cast<unsigned char>(formatted[i])) &&
+             std::isxdigit(static_cast<unsigned char>(formatted[i + 1]));
+             i += 2)
+            v.data += static_cast<char>(std::strtoul(formatted.substr(i, 2).c_str(), nullptr, 16));
         return v;
     } else if (formatted.rfind("#", 0) == 0) {
         const auto n = static_cast<DWORD>(std::strtol(formatted.c_str() + 1, nullptr, 10));
