@@ -152,6 +152,13 @@ def lit(text):
     return "^" + re.escape(text) + "$"
 
 
+def squashed(code):
+    """A product or component code as the installer's registry keys name it."""
+    h = code.strip("{}").replace("-", "")
+    pairs = "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
+    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + pairs
+
+
 def hx_records(*words):
     """Installation records as .reg key blocks, for Prefix.reg_import: the words of hxrecord
     (tools/hxrecord), e.g. hx_records("reset", "installation", "Inst1", "identifier=1", "view=32")."""

@@ -6,7 +6,7 @@ and the Java-runtime dependants after the engine's costing (driver)."""
 import re
 from pathlib import Path
 
-from zebwine import expect, hx_records, lit, scenario
+from zebwine import expect, hx_records, lit, scenario, squashed
 
 IDS_SOURCE = Path(__file__).resolve().parents[3] / "install/pc/winnt/msi/zebiwicnFeaturesIds.cpp"
 WXS = Path(__file__).resolve().parents[1] / "package/hx.wxs"
@@ -26,13 +26,6 @@ def identity_codes():
 
 def package_components():
     return re.findall(r'<Component Id="([^"]*_Instance1[^"]*)"', WXS.read_text())
-
-
-def squashed(code):
-    """A code as the installer's registry keys name it."""
-    h = code.strip("{}").replace("-", "")
-    pairs = "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
-    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + pairs
 
 
 @scenario(clean_machine=True)

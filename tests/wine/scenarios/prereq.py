@@ -7,7 +7,7 @@ import shutil
 import subprocess
 from pathlib import Path
 
-from zebwine import expect, lit, scenario
+from zebwine import expect, lit, scenario, squashed
 
 STRINGS = Path(__file__).resolve().parents[3] / "install/pc/winnt/msi/zebstrings.txt"
 LISTBOX = ["Property\tOrder\tValue\tText", "s72\ti2\ts64\tL64", "ListBox\tProperty\tOrder"]
@@ -94,13 +94,6 @@ def cipher_strength_of_wines_secure_channel(t):
     rows = list_rows(d, "ZEBPRODUCTPREREQLIST")
     want = [s[1139], s[1009] + "HX Server, HX Client" + s[1013], s[1140].replace("%1", strength)]
     expect(rows == want, f"list rows {rows}, expected {want}:\n{d.stdout}")
-
-
-def squashed(code):
-    """A code as the installer's registry keys name it."""
-    h = code.strip("{}").replace("-", "")
-    pairs = "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
-    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + pairs
 
 
 def registered_for(t, component_code, product_code):

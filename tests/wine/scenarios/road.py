@@ -10,7 +10,7 @@ import sys
 import time
 from pathlib import Path, PureWindowsPath
 
-from zebwine import Trace, expect, lit, parse_trace, scenario
+from zebwine import Trace, expect, lit, parse_trace, scenario, squashed
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "road"))
 import builder  # noqa: E402
@@ -240,12 +240,6 @@ def instance_code(component, instance):
     m = re.search(r'\{"' + re.escape(component) + r'", \{\n(.*?)\}\},', text, re.S)
     expect(m is not None, f"{component} is not in {IDS_SOURCE.name}")
     return re.findall(r'"(\{[0-9A-F-]{36}\})"', m.group(1))[instance - 1]
-
-
-def squashed(code):
-    """A code as the installer's registry keys name it."""
-    h = code.strip("{}").replace("-", "")
-    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
 
 
 def registered_products(t, component, instance):

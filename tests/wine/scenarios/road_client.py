@@ -9,7 +9,7 @@ import re
 from pathlib import Path
 
 import zebwine
-from zebwine import expect, lit, scenario
+from zebwine import expect, lit, scenario, squashed
 
 # road.py's helpers without its scenarios: they register themselves when the file is loaded.
 _registered = len(zebwine.SCENARIOS)
@@ -20,7 +20,7 @@ del zebwine.SCENARIOS[_registered:]
 
 builder = road_steps.builder
 Road, compare, foreign_changes = road_steps.Road, road_steps.compare, road_steps.foreign_changes
-expect_properties, squashed, instance_code = road_steps.expect_properties, road_steps.squashed, road_steps.instance_code
+expect_properties, instance_code = road_steps.expect_properties, road_steps.instance_code
 
 PROGRAM_FILES = road_steps.PROGRAM_FILES
 UNINSTALL_KEY = road_steps.UNINSTALL_KEY

@@ -8,7 +8,7 @@ every difference left is one that road/sim-differences.txt explains."""
 import sys
 from pathlib import Path
 
-from zebwine import expect, scenario
+from zebwine import expect, scenario, squashed
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "road"))
 import builder  # noqa: E402
@@ -20,12 +20,6 @@ UPGRADE_KEYS = [rf"HKLM\SOFTWARE\{k}\UpgradeCodes" for k in
                 (r"Classes\Installer", r"Microsoft\Windows\CurrentVersion\Installer")]
 # What the steps hand on: the packages installed, hxca's output of each simulated step.
 ROAD = {}
-
-
-def squashed(code):
-    """A code as the installer's registry keys name it."""
-    h = code.strip("{}").replace("-", "")
-    return h[7::-1] + h[11:7:-1] + h[15:11:-1] + "".join(h[i + 1] + h[i] for i in range(16, 32, 2))
 
 
 def agree(t, step, log_path):
